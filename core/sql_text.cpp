@@ -1,0 +1,51 @@
+#include "core/sql_text.h"
+
+#include <cctype>
+
+#include "core/failure.h"
+
+namespace velmora {
+
+std::string quoted(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (char c : value) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  return out;
+}
+
+bool is_bare_number(std::string_view value) {
+  std::size_t i = 0;
+  const std::size_t n = value.size();
+  auto digit = [&](std::size_t k) { return std::isdigit(static_cast<unsigned char>(value[k])); };
+  while (i < n && value[i] == ' ') ++i;
+  if (i < n && (value[i] == '+' || value[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < n && digit(i)) ++i, ++digits;
+  if (i < n && value[i] == '.') {
+    ++i;
+    while (i < n && digit(i)) ++i, ++digits;
+  }
+  while (i < n && value[i] == ' ') ++i;
+  return digits > 0 && i == n;
+}
+
+std::string bare_number(std::string_view value, std::string_view what) {
+  if (!is_bare_number(value)) {
+    throw Failure(failure_number::kTypeMismatch,
+                  "Type mismatch: " + std::string(what) + " '" + std::string(value) +
+                      "' is not a number");
+  }
+  return std::string(value);
+}
+
+std::string trim_blanks(std::string_view value) {
+  const auto first = value.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const auto last = value.find_last_not_of(' ');
+  return std::string(value.substr(first, last - first + 1));
+}
+
+}  // namespace velmora

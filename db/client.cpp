@@ -1,0 +1,135 @@
+#include "db/client.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "core/failure.h"
+#include "db/connection_text.h"
+#include "db/session.h"
+
+namespace velmora {
+namespace {
+
+StatementObserver& observer() {
+  static StatementObserver instance;
+  return instance;
+}
+
+bool same_name(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+           return std::tolower(x) == std::tolower(y);
+         });
+}
+
+[[noreturn]] void throw_closed() {
+  throw Failure(failure_number::kObjectClosed,
+                "Operation is not allowed when the object is closed.");
+}
+
+}  // namespace
+
+void set_statement_observer(StatementObserver o) { observer() = std::move(o); }
+
+Field Fields::Item(const std::string& name) const { return Field(owner_.value_of(name)); }
+
+Recordset::Recordset() = default;
+Recordset::~Recordset() = default;
+
+void Recordset::attach(std::unique_ptr<Cursor> cursor) {
+  columns_ = cursor->columns();
+  cursor_ = std::move(cursor);
+  fetch();
+}
+
+void Recordset::fetch() {
+  eof_ = !cursor_->next(row_);
+  if (eof_) {
+    // Release the database statement as soon as the rows are used up.
+    cursor_.reset();
+    row_.clear();
+    at_end_known_open_ = true;
+  }
+}
+
+void Recordset::close() noexcept {
+  cursor_.reset();
+  row_.clear();
+  eof_ = true;
+  at_end_known_open_ = false;
+}
+
+bool Recordset::Eof() const {
+  if (!IsOpen()) throw_closed();
+  return eof_;
+}
+
+void Recordset::MoveNext() {
+  if (!IsOpen()) throw_closed();
+  if (eof_) {
+    throw Failure(failure_number::kNoCurrentRecord,
+                  "Either BOF or EOF is True, or the current record has been deleted. Requested "
+                  "operation requires a current record.");
+  }
+  fetch();
+}
+
+const Value& Recordset::value_of(const std::string& name) const {
+  if (!IsOpen()) throw_closed();
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    if (same_name(columns_[i], name)) {
+      if (eof_) {
+        throw Failure(failure_number::kNoCurrentRecord,
+                      "Either BOF or EOF is True, or the current record has been deleted. "
+                      "Requested operation requires a current record.");
+      }
+      return row_[i];
+    }
+  }
+  throw Failure(failure_number::kItemNotFound,
+                "Item cannot be found in the collection corresponding to the requested name or "
+                "ordinal. (" + name + ")");
+}
+
+Connection::Connection() = default;
+
+Connection::~Connection() {
+  try {
+    Close();
+  } catch (...) {
+    // A destructor never throws; the session is gone either way.
+  }
+}
+
+void Connection::Open(const std::string& connection_string, const std::string&,
+                      const std::string&, long) {
+  if (session_) {
+    throw Failure(failure_number::kObjectOpen, "Operation is not allowed when the object is open.");
+  }
+  connection_string_ = connection_string;
+  session_ = open_session(parse_connection_text(connection_string));
+}
+
+std::shared_ptr<Recordset> Connection::Execute(const std::string& sql) {
+  if (const auto& o = observer()) o(*this, sql);
+  if (!session_) throw_closed();
+  auto rs = std::make_shared<Recordset>();
+  if (auto cursor = session_->execute(sql)) {
+    rs->attach(std::move(cursor));
+    std::erase_if(recordsets_, [](const std::weak_ptr<Recordset>& w) { return w.expired(); });
+    recordsets_.push_back(rs);
+  }
+  return rs;
+}
+
+void Connection::Close() {
+  if (!session_) return;
+  for (auto& weak : recordsets_) {
+    if (auto rs = weak.lock()) rs->close();
+  }
+  recordsets_.clear();
+  auto session = std::move(session_);
+  session->close();
+}
+
+}  // namespace velmora

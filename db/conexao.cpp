@@ -1,0 +1,69 @@
+#include "db/conexao.h"
+
+#include "core/deployment.h"
+
+namespace velmora {
+
+std::string sql;
+ConexaoModule CONEXAO;
+Conexao2Module Conexao2;
+Conexao3Module conexao3;
+
+namespace {
+
+std::string connection_text(const std::string& server, const std::string& catalog,
+                            const std::string& login, const std::string& password) {
+  return "Provider=SQLOLEDB;Data Source=" + server + ";Initial Catalog=" + catalog +
+         ";User Id=" + login + ";Password=" + password;
+}
+
+void close_slot(Slot<Connection>& cn) {
+  if (!cn) return;
+  if (cn->IsOpen()) cn->Close();
+  cn.reset();
+}
+
+}  // namespace
+
+std::string source_connection_text() {
+  return connection_text(deployment().source_server, "Velmora", "sa", "''");
+}
+std::string consulta_connection_text() {
+  return connection_text(deployment().consulta_server, "consulta_tessarin",
+                         "consulta_tessarin_int02", "Wubtra583");
+}
+std::string organiser_connection_text() {
+  return connection_text(deployment().consulta_server, "CALVERIN", "CALVERIN_int01", "Tavreq527");
+}
+
+void ConexaoModule::abrir() {
+  cn = std::make_shared<Connection>();
+  rs = std::make_shared<Recordset>();
+  rs2 = std::make_shared<Recordset>();
+  cn->Open(source_connection_text(), "", "", -1);
+}
+void ConexaoModule::fechar() { close_slot(cn); }
+
+void Conexao2Module::abrir() {
+  cn = std::make_shared<Connection>();
+  rs = std::make_shared<Recordset>();
+  rs2 = std::make_shared<Recordset>();
+  cn->Open(consulta_connection_text(), "", "", -1);
+}
+void Conexao2Module::fechar() { close_slot(cn); }
+
+void Conexao3Module::abrir() {
+  cn = std::make_shared<Connection>();
+  rs = std::make_shared<Recordset>();
+  cn->Open(organiser_connection_text(), "", "", -1);
+}
+void Conexao3Module::fechar() { close_slot(cn); }
+
+void reset_connection_modules_for_testing() {
+  CONEXAO = ConexaoModule{};
+  Conexao2 = Conexao2Module{};
+  conexao3 = Conexao3Module{};
+  sql.clear();
+}
+
+}  // namespace velmora

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+namespace velmora {
+
+// The database's Null: never the same as empty text or zero.
+struct Null {
+  bool operator==(const Null&) const = default;
+};
+
+// An exact decimal (DECIMAL/NUMERIC), kept as the digits the database
+// delivered, e.g. "1500.50" or "-3".
+struct Decimal {
+  std::string digits;
+  bool operator==(const Decimal&) const = default;
+};
+
+// A date, or a date with a time of day (a time of 00:00:00 counts as none).
+struct DateTime {
+  int year = 0, month = 0, day = 0;
+  int hour = 0, minute = 0, second = 0;
+  bool has_time() const { return hour != 0 || minute != 0 || second != 0; }
+  bool operator==(const DateTime&) const = default;
+};
+
+// One column value of a row, as the database client delivers it.
+using Value = std::variant<Null, std::string, std::int64_t, Decimal, double, DateTime>;
+
+inline bool is_null(const Value& v) { return std::holds_alternative<Null>(v); }
+
+// The default conversion of a non-Null value to text, used wherever no
+// pattern is given:
+//   text            unchanged
+//   integer         plain decimal digits, "-" when negative
+//   exact decimal   '.' as separator, trailing fractional zeros dropped
+//                   ("1500.50" -> "1500.5", "1500.00" -> "1500")
+//   floating point  up to 15 significant digits, trailing zeros dropped,
+//                   as the original platform printed them
+//   date            "yyyy-mm-dd", followed by " hh:mm:ss" when it carries
+//                   a time of day
+// Throws Failure 94 for Null, naming `column` in the description.
+std::string text_of(const Value& v, const std::string& column);
+
+// A readable rendering for diagnostics and tests ("Null" for Null).
+std::string debug_text(const Value& v);
+
+}  // namespace velmora

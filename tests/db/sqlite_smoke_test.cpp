@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/failure.h"
+#include "db/client.h"
+#include "db/conexao.h"
+#include "db/sqlite_session.h"
+#include "tests/support/fixtures.h"
+
+namespace velmora {
+namespace {
+
+TEST(SqliteDialect, RewritesSelectIntoAndInformationSchema) {
+  EXPECT_EQ(sqlite_dialect("Select * into cons_pagamento_2026_12_06 from cons_pagamento "),
+            "CREATE TABLE cons_pagamento_2026_12_06 AS SELECT * FROM cons_pagamento ");
+  EXPECT_EQ(sqlite_dialect("Select * into cons_estagiario from cons_estagiario_2026_12_06"),
+            "CREATE TABLE cons_estagiario AS SELECT * FROM cons_estagiario_2026_12_06");
+  EXPECT_EQ(sqlite_dialect("Delete from cons_pagamento"), "Delete from cons_pagamento");
+}
+
+TEST(SqliteSession, SlotsRunStatementsAndKeepOuterRowSetPlace) {
+  testing::EmbeddedDatabases db;
+  testing::SystemUnderTest sut(db, nullptr);
+  db.exec("Velmora",
+          "insert into vlmr_pagamento values ('1','202601',1500.5,'2026-01-05 00:00:00');"
+          "insert into vlmr_pagamento values ('2','202601',10,NULL);");
+  CONEXAO.abrir();
+  CONEXAO.rs = CONEXAO.cn->Execute("Select * from vlmr_pagamento");
+  ASSERT_FALSE(CONEXAO.rs->Eof());
+  CONEXAO.rs2 = CONEXAO.cn->Execute("select count(*) as n from vlmr_pagamento");
+  EXPECT_EQ(std::get<std::int64_t>(CONEXAO.rs2->Fields().Item("N").Value()), 2);
+  CONEXAO.cn->Execute("insert into vlmr_logtransferencia(data) values ('x')");
+  EXPECT_EQ(text_of(CONEXAO.rs->Fields().Item("VALOR").Value(), "valor"), "1500.5");
+  EXPECT_EQ(text_of(CONEXAO.rs->Fields().Item("dtproc").Value(), "dtproc"), "2026-01-05");
+  CONEXAO.rs->MoveNext();
+  EXPECT_TRUE(is_null(CONEXAO.rs->Fields().Item("Dtproc").Value()));
+  CONEXAO.rs->MoveNext();
+  EXPECT_TRUE(CONEXAO.rs->Eof());
+  CONEXAO.fechar();
+  EXPECT_FALSE(CONEXAO.cn);
+  EXPECT_THROW(CONEXAO.rs2->Eof(), Failure);
+}
+
+TEST(SqliteSession, DropWhileCheckRowSetIsOpen) {
+  testing::EmbeddedDatabases db;
+  testing::SystemUnderTest sut(db, nullptr);
+  Conexao2.abrir();
+  Conexao2.cn->Execute("Select * into cons_pagamento_2024_02_28 from cons_pagamento ");
+  Conexao2.rs = Conexao2.cn->Execute(
+      "SELECT * FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_TYPE = 'BASE TABLE' and TABLE_NAME= "
+      "'cons_pagamento_2024_02_28'");
+  ASSERT_FALSE(Conexao2.rs->Eof());
+  Conexao2.cn->Execute("Drop table cons_pagamento_2024_02_28");
+  EXPECT_EQ(db.query("consulta_tessarin",
+                     "select count(*) from sqlite_schema where name='cons_pagamento_2024_02_28'"),
+            (testing::Rows{{"0"}}));
+}
+
+TEST(SqliteSession, MissingFileIsAnOpenFailure) {
+  testing::TempDir dir;
+  Connection cn;
+  try {
+    cn.Open("Provider=SQLOLEDB;Data Source=sqlite:" + dir.path() +
+            ";Initial Catalog=Velmora;User Id=sa;Password=''");
+    FAIL() << "open succeeded";
+  } catch (const Failure& f) {
+    EXPECT_EQ(f.number(), 14);
+    EXPECT_NE(f.description().find("unable to open"), std::string::npos) << f.description();
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/Velmora.db"));
+}
+
+}  // namespace
+}  // namespace velmora

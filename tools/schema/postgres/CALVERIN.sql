@@ -1,0 +1,11 @@
+CREATE TABLE orgaos (
+  orgao integer,
+  nome varchar(100),
+  qorv varchar(20),
+  regiao varchar(20),
+  grupo integer
+);
+CREATE TABLE gruposorgaos (
+  grupo integer,
+  descricao varchar(100)
+);

@@ -91,6 +91,10 @@ Rows EmbeddedDatabases::query(const std::string& catalog, const std::string& sql
   return rows;
 }
 
+std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
+  return info.param == Backend::kEmbedded ? "Embedded" : "Postgres";
+}
+
 SystemUnderTest::SystemUnderTest(const Database& db, const Clock* clock) {
   deployment_ = built_in_deployment();
   deployment_.source_server = db.server();

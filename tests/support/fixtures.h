@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,15 @@ class EmbeddedDatabases final : public Database {
  private:
   TempDir dir_;
 };
+
+// The database servers that tests run against: embedded SQLite files, or
+// the PostgreSQL server that the test command starts (reached through ODBC).
+enum class Backend { kEmbedded, kPostgres };
+std::string BackendName(const ::testing::TestParamInfo<Backend>& info);
+
+// Fresh databases Velmora, consulta_tessarin and CALVERIN with the system's
+// empty tables on `backend`.
+std::unique_ptr<Database> make_database(Backend backend);
 
 // Points the deployment at `db` (both servers), installs `clock`, and empties
 // the connection modules; undoes all of it on destruction.

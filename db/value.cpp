@@ -1,25 +1,48 @@
 #include "db/value.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <string_view>
 
 #include "core/failure.h"
 
 namespace velmora {
 namespace {
 
-std::string decimal_text(std::string digits) {
-  if (digits.find('.') != std::string::npos) {
-    while (!digits.empty() && digits.back() == '0') digits.pop_back();
-    if (!digits.empty() && digits.back() == '.') digits.pop_back();
+// Normalises the digits a driver delivered: some write "+1500.50", ".50" or
+// "0001500" for values that print as "1500.5", "0.5" and "1500".
+std::string decimal_text(const std::string& delivered) {
+  std::string_view s = delivered;
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  bool negative = false;
+  if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
+    negative = s.front() == '-';
+    s.remove_prefix(1);
   }
-  if (digits.empty() || digits == "-") return "0";
-  if (digits == "-0") return "0";
-  return digits;
+  const auto point = s.find('.');
+  std::string_view whole = s.substr(0, point);
+  std::string_view fraction = point == std::string_view::npos ? "" : s.substr(point + 1);
+  const auto all_digits = [](std::string_view part) {
+    return std::all_of(part.begin(), part.end(),
+                       [](unsigned char c) { return std::isdigit(c) != 0; });
+  };
+  if (!all_digits(whole) || !all_digits(fraction) || (whole.empty() && fraction.empty())) {
+    return delivered;  // not plain digits: shown as delivered
+  }
+  while (whole.size() > 1 && whole.front() == '0') whole.remove_prefix(1);
+  while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
+  std::string out(whole.empty() ? "0" : whole);
+  if (!fraction.empty()) out.append(".").append(fraction);
+  if (negative && out != "0") out.insert(0, "-");
+  return out;
 }
 
 std::string double_text(double d) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.15g", d);
+  // Upper-case exponent ("1E+20", "1E-05"), as the original platform wrote it.
+  std::snprintf(buf, sizeof buf, "%.15G", d);
   std::string s = buf;
   return s == "-0" ? "0" : s;
 }
@@ -41,7 +64,8 @@ std::string text_of(const Value& v, const std::string& column) {
   struct Visitor {
     const std::string& column;
     std::string operator()(const Null&) const {
-      throw Failure(failure_number::kInvalidUseOfNull, "Invalid use of Null (column " + column + ")");
+      throw Failure(failure_number::kInvalidUseOfNull,
+                    "Invalid use of Null (column " + column + ")");
     }
     std::string operator()(const std::string& s) const { return s; }
     std::string operator()(std::int64_t i) const { return std::to_string(i); }

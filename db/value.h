@@ -35,10 +35,13 @@ inline bool is_null(const Value& v) { return std::holds_alternative<Null>(v); }
 // pattern is given:
 //   text            unchanged
 //   integer         plain decimal digits, "-" when negative
-//   exact decimal   '.' as separator, trailing fractional zeros dropped
-//                   ("1500.50" -> "1500.5", "1500.00" -> "1500")
+//   exact decimal   '.' as separator, trailing fractional zeros dropped,
+//                   one digit at least before the point, no '+'
+//                   ("1500.50" -> "1500.5", "1500.00" -> "1500",
+//                   ".50" -> "0.5", "-0.00" -> "0")
 //   floating point  up to 15 significant digits, trailing zeros dropped,
-//                   as the original platform printed them
+//                   as the original platform printed them, an exponent
+//                   from 1E+15 up and below 1E-04 ("1E+20", "1E-05")
 //   date            "yyyy-mm-dd", followed by " hh:mm:ss" when it carries
 //                   a time of day
 // Throws Failure 94 for Null, naming `column` in the description.

@@ -12,6 +12,7 @@ struct Deployment {
   std::string odbc_driver;      // ODBC driver name for non-embedded servers
   std::string smtp_host;        // outgoing mail server, port 25
   std::string mailbox;          // sender and recipient of the failure notice
+  int smtp_port = 25;           // always 25 when deployed; tests redirect it
 };
 
 // The deployment in use.

@@ -1,17 +1,3 @@
-#include <QApplication>
-#include <QTimer>
-#include <QWidget>
+#include "app/application.h"
 
-#include "transfer/frmatualizacao.h"
-
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QWidget window;
-  window.setWindowTitle("Form1");
-  window.show();
-  QTimer tempo;
-  tempo.setTimerType(Qt::PreciseTimer);
-  QObject::connect(&tempo, &QTimer::timeout, [] { velmora::frmatualizacao.tempo_Timer(); });
-  tempo.start(500);
-  return app.exec();
-}
+int main(int, char** argv) { return velmora::app::run(argv[0]); }

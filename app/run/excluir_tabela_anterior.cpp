@@ -1,6 +1,28 @@
+#include "core/clock.h"
+#include "db/conexao.h"
 #include "transfer/frmatualizacao.h"
 
-// Provisional body until this procedure is built.
 namespace velmora {
-void Frmatualizacao::excluir_tabela_anterior() {}
+namespace {
+
+// Drops base_<retention date> when it exists as a base table (a view of the
+// same name is left alone). The date is read afresh for each statement.
+void drop_retained_snapshot(const std::string& base) {
+  sql =
+      "SELECT * FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_TYPE = 'BASE TABLE' and TABLE_NAME= '" +
+      base + "_" + retention_suffix() + "'";
+  Conexao2.rs = Conexao2.cn->Execute(sql);
+  if (!Conexao2.rs->Eof()) {
+    sql = "Drop table " + base + "_" + retention_suffix();
+    Conexao2.cn->Execute(sql);
+  }
+}
+
+}  // namespace
+
+void Frmatualizacao::excluir_tabela_anterior() {
+  drop_retained_snapshot("cons_estagiario");
+  drop_retained_snapshot("cons_pagamento");
+}
+
 }  // namespace velmora

@@ -1,6 +1,236 @@
+#include "app/run/nightly_run.h"
+
+#include <exception>
+#include <optional>
+#include <utility>
+
+#include "core/clock.h"
+#include "core/sql_text.h"
+#include "db/conexao.h"
+#include "notify/message_box.h"
 #include "transfer/frmatualizacao.h"
 
-// Provisional body until this procedure is built.
 namespace velmora {
-void Frmatualizacao::tempo_Timer() {}
+namespace nightly_run {
+namespace {
+
+// The run guard: the date of the last run started in this process, and
+// whether a run is under way. A modal box inside a run runs a nested event
+// loop that still delivers ticks, so the second flag is not redundant.
+std::optional<std::string> g_last_run_date;
+bool g_in_progress = false;
+std::function<void(std::string_view)> g_step_hook;
+
+void step(std::string_view name) {
+  if (g_step_hook) g_step_hook(name);
+}
+
+// Assigns the statement to `sql` and executes it on `cn`, discarding rows.
+void execute(Slot<Connection>& cn, std::string statement) {
+  sql = std::move(statement);
+  cn->Execute(sql);
+}
+
+// Anything other than a Failure that escapes a step is still a failure of
+// the run: it must lead to the restore, not past it.
+template <class F>
+std::optional<Failure> attempt(F&& body) {
+  try {
+    body();
+    return std::nullopt;
+  } catch (const Failure& f) {
+    return f;
+  } catch (const std::exception& e) {
+    return Failure(failure_number::kGenericDatabase, e.what());
+  }
+}
+
+// Empties the three connection slots whatever state they are in.
+void close_all_connections() noexcept {
+  try {
+    CONEXAO.fechar();
+  } catch (...) {
+  }
+  try {
+    Conexao2.fechar();
+  } catch (...) {
+  }
+  try {
+    conexao3.fechar();
+  } catch (...) {
+  }
+  CONEXAO.cn.reset();
+  Conexao2.cn.reset();
+  conexao3.cn.reset();
+}
+
+class Run {
+ public:
+  explicit Run(Frmatualizacao& form) : form_(form) {}
+
+  void perform() {
+    std::optional<Failure> pending = attempt([this] { main_stage(); });
+    if (!pending) {
+      pending = attempt([this] { success_branch(); });
+      if (!pending) return;
+    }
+    failure_branch(*pending);
+  }
+
+ private:
+  // Steps 1 to 7. Records whether both snapshots of this run exist, because
+  // only then may the failure branch drop and re-create the live tables.
+  void main_stage() {
+    step("CONEXAO.abrir");
+    CONEXAO.abrir();
+    step("S1");
+    execute(CONEXAO.cn, start_row_statement(today_text(), now_clock_text()));
+    step("Conexao2.abrir");
+    Conexao2.abrir();
+    step("S2");
+    execute(Conexao2.cn, snapshot_statement("cons_estagiario", snapshot_suffix()));
+    step("S3");
+    execute(Conexao2.cn, snapshot_statement("cons_pagamento", snapshot_suffix()));
+    snapshots_taken_ = true;
+    step("transferir_estagiarios");
+    form_.transferir_estagiarios();
+    step("transferir_pagamentos");
+    form_.transferir_pagamentos();
+  }
+
+  void success_branch() {
+    form_.erro_execucao = std::string(kSuccessText);
+    step("excluir_tabela_anterior");
+    form_.excluir_tabela_anterior();
+    finish();
+  }
+
+  // Failures here are not handled by the run: they go to the tick.
+  void failure_branch(const Failure& failure) {
+    form_.erro_execucao = outcome_text(failure);
+    step("Conexao2.abrir");
+    Conexao2.abrir();
+    // Without both snapshots of this run there is nothing to restore from,
+    // and the transfers have not touched the live tables yet.
+    if (snapshots_taken_) {
+      step("S4");
+      execute(Conexao2.cn, drop_statement("cons_estagiario"));
+      step("S5");
+      execute(Conexao2.cn, drop_statement("cons_pagamento"));
+      step("S6");
+      execute(Conexao2.cn, restore_statement("cons_estagiario", snapshot_suffix()));
+      step("S7");
+      execute(Conexao2.cn, restore_statement("cons_pagamento", snapshot_suffix()));
+    }
+    step("excluir_tabela_anterior");
+    form_.excluir_tabela_anterior();
+    step("CONEXAO.enviar_email");
+    CONEXAO.enviar_email();
+    finish();
+  }
+
+  // Steps 9 to 11.
+  void finish() {
+    form_.erro_execucao = without_apostrophes(form_.erro_execucao);
+    step("S8");
+    execute(CONEXAO.cn, end_row_statement(now_clock_text(), form_.erro_execucao, today_text()));
+    step("CONEXAO.fechar");
+    CONEXAO.fechar();
+    step("Conexao2.fechar");
+    Conexao2.fechar();
+    step("conexao3.fechar");
+    conexao3.fechar();
+  }
+
+  Frmatualizacao& form_;
+  bool snapshots_taken_ = false;
+};
+
+class InProgress {
+ public:
+  InProgress() { g_in_progress = true; }
+  ~InProgress() { g_in_progress = false; }
+  InProgress(const InProgress&) = delete;
+  InProgress& operator=(const InProgress&) = delete;
+};
+
+}  // namespace
+
+std::string start_row_statement(std::string_view date, std::string_view time) {
+  return "Insert into vlmr_logtransferencia(data,hora_inicial)values('" + quoted(date) + "','" +
+         quoted(time) + " ')";
+}
+
+std::string snapshot_statement(std::string_view table, std::string_view suffix) {
+  return "Select * into " + std::string(table) + "_" + std::string(suffix) + " from " +
+         std::string(table) + " ";
+}
+
+std::string drop_statement(std::string_view table) { return " Drop table " + std::string(table); }
+
+std::string restore_statement(std::string_view table, std::string_view suffix) {
+  return "Select * into " + std::string(table) + " from " + std::string(table) + "_" +
+         std::string(suffix);
+}
+
+std::string end_row_statement(std::string_view time, std::string_view outcome,
+                              std::string_view date) {
+  return "Update vlmr_logtransferencia set hora_final = '" + quoted(time) + " ',erro = '" +
+         quoted(outcome) + "'" + " where data ='" + quoted(date) + "' ";
+}
+
+std::string outcome_text(const Failure& failure) {
+  return std::to_string(failure.number()) + " - " + failure.description();
+}
+
+std::string without_apostrophes(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c != '\'') out += c;
+  }
+  return out;
+}
+
+std::string unhandled_failure_text(const Failure& failure) {
+  return "Erro na atualização do Consulta Velmora: " + outcome_text(failure);
+}
+
+void perform_run() {
+  InProgress guard;
+  try {
+    Run(frmatualizacao).perform();
+  } catch (const Failure& f) {
+    close_all_connections();
+    report_unhandled_failure(unhandled_failure_text(f));
+  } catch (const std::exception& e) {
+    close_all_connections();
+    report_unhandled_failure(
+        unhandled_failure_text(Failure(failure_number::kGenericDatabase, e.what())));
+  }
+}
+
+bool run_in_progress() { return g_in_progress; }
+
+void reset_run_guard_for_testing() {
+  g_last_run_date.reset();
+  g_in_progress = false;
+}
+
+void set_step_hook_for_testing(std::function<void(std::string_view)> hook) {
+  g_step_hook = std::move(hook);
+}
+
+}  // namespace nightly_run
+
+void Frmatualizacao::tempo_Timer() {
+  using namespace nightly_run;
+  if (g_in_progress) return;
+  if (now_clock_text() != kTriggerText) return;
+  std::string today = today_text();
+  if (g_last_run_date == today) return;
+  g_last_run_date = std::move(today);
+  perform_run();
+}
+
 }  // namespace velmora

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "core/failure.h"
+
+// The nightly run that the window's timer starts (Frmatualizacao::tempo_Timer
+// in nightly_run.cpp) and the pure pieces it is built from.
+namespace velmora::nightly_run {
+
+// The clock text at which a tick starts the night's run.
+inline constexpr std::string_view kTriggerText = "00:30:00";
+// Outcome text of a run without failure (its leading blank is part of it).
+inline constexpr std::string_view kSuccessText = " SEM ERRO";
+
+// Start row of the run log: `date` is the date text, `time` the clock text.
+std::string start_row_statement(std::string_view date, std::string_view time);
+// Select-into of the live table `table` into `table`_`suffix`.
+std::string snapshot_statement(std::string_view table, std::string_view suffix);
+// Drop of the live table `table`, with its leading blank.
+std::string drop_statement(std::string_view table);
+// Re-creates the live table `table` from `table`_`suffix`.
+std::string restore_statement(std::string_view table, std::string_view suffix);
+// End row of the run log for every row of `date`; `outcome` must already be
+// free of apostrophes.
+std::string end_row_statement(std::string_view time, std::string_view outcome,
+                              std::string_view date);
+
+// "<number> - <description>", the number as a signed decimal.
+std::string outcome_text(const Failure& failure);
+// `text` with every apostrophe removed and every other character kept.
+std::string without_apostrophes(std::string_view text);
+
+// Text of the report for a failure that ended a run inside its failure
+// branch.
+std::string unhandled_failure_text(const Failure& failure);
+
+// Performs one run now, whatever the clock says, and returns normally even
+// when the run fails (the failure ends up in the run log or, when it stops
+// the failure branch, in report_unhandled_failure). Reads and writes `sql`,
+// the three connection modules and frmatualizacao.erro_execucao.
+void perform_run();
+
+// True while a run is being performed (a tick during a run does nothing).
+bool run_in_progress();
+
+// Forgets the date of the last run, as a fresh process would.
+void reset_run_guard_for_testing();
+
+// Called with the name of each step of the run just before it is performed
+// ("CONEXAO.abrir", "S1", "Conexao2.abrir", "S2", "S3",
+// "transferir_estagiarios", "transferir_pagamentos", "excluir_tabela_anterior",
+// "S4" ... "S7", "CONEXAO.enviar_email", "S8", "CONEXAO.fechar",
+// "Conexao2.fechar", "conexao3.fechar"). A hook that throws Failure makes that
+// step fail. Tests only; an empty function removes it.
+void set_step_hook_for_testing(std::function<void(std::string_view step)> hook);
+
+}  // namespace velmora::nightly_run

@@ -1,0 +1,301 @@
+"""End-to-end harness: the real velmora process, under Xvfb, with its clock
+moved by libfaketime, against embedded databases in a scratch directory.
+
+Usage (python3 standard library only; ctest passes the two paths):
+
+    import harness
+    args = harness.parse_args()          # --velmora BIN --create-databases BIN
+    with harness.Environment(args) as env:
+        env.seed("Velmora", "INSERT INTO vlmr_estagiario(matricula) VALUES ('1')")
+        env.start(fake_start="2026-12-08 00:29:57")   # omit for the real clock
+        row = env.wait_for_log_row(timeout=60)         # first complete log row
+        env.find_windows("Form1")                       # X window ids
+        env.dismiss_box("Velmora")                      # presses OK on a box
+        assert env.running()
+    # leaving the block stops velmora and Xvfb and removes the scratch dir
+
+BIN for --velmora is the velmora_e2e build of the process (tests/e2e), which
+opens the three catalogs as files Velmora.db, consulta_tessarin.db and
+CALVERIN.db in its working directory; Environment runs it inside its own
+scratch directory, so tests can run in parallel. Its mail goes to port 25 of
+127.0.0.1. Set VELMORA_E2E_KEEP=1 to keep the scratch directory for a look.
+"""
+
+import argparse
+import ctypes
+import os
+import shutil
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import time
+
+FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+CATALOGS = ("Velmora", "consulta_tessarin", "CALVERIN")
+
+
+def parse_args(argv=None):
+    """The options every e2e test takes; extra options may follow."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--velmora", required=True, help="the velmora_e2e executable")
+    parser.add_argument("--create-databases", required=True,
+                        help="the velmora-create-databases tool")
+    args, _ = parser.parse_known_args(argv)
+    return args
+
+
+class Xvfb:
+    """A virtual X server on a display number it picks itself."""
+
+    def __init__(self, width=1024, height=768, dpi=96):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+             f"{width}x{height}x24", "-dpi", str(dpi), "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as reader:
+            number = reader.readline().strip()
+        if not number:
+            self.process.kill()
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
+class Environment:
+    """A scratch data directory, Xvfb, and (after start()) the process."""
+
+    def __init__(self, args, dpi=96):
+        self.args = args
+        self.dpi = dpi
+        self.dir = tempfile.mkdtemp(prefix="velmora-e2e-")
+        self.xvfb = None
+        self.process = None
+        self.output_path = os.path.join(self.dir, "velmora.output")
+
+    def __enter__(self):
+        subprocess.run([self.args.create_databases, self.dir], check=True)
+        self.xvfb = Xvfb(dpi=self.dpi)
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+        if self.xvfb:
+            self.xvfb.stop()
+        if exc[0] is not None or os.environ.get("VELMORA_E2E_KEEP"):
+            print(f"scratch directory kept: {self.dir}", file=sys.stderr)
+            print(self.output(), file=sys.stderr)
+        else:
+            shutil.rmtree(self.dir, ignore_errors=True)
+        return False
+
+    # Databases.
+    def path(self, catalog):
+        return os.path.join(self.dir, catalog + ".db")
+
+    def connect(self, catalog):
+        connection = sqlite3.connect(self.path(catalog), timeout=30)
+        connection.isolation_level = None  # each statement commits at once
+        return connection
+
+    def seed(self, catalog, *statements):
+        """Runs `statements` (text, or (text, parameters)) on `catalog`."""
+        with self.connect(catalog) as connection:
+            for statement in statements:
+                if isinstance(statement, tuple):
+                    connection.execute(*statement)
+                else:
+                    connection.execute(statement)
+
+    def query(self, catalog, statement, parameters=()):
+        connection = self.connect(catalog)
+        try:
+            return connection.execute(statement, parameters).fetchall()
+        finally:
+            connection.close()
+
+    def tables(self, catalog="consulta_tessarin"):
+        return sorted(r[0] for r in self.query(
+            catalog, "SELECT name FROM sqlite_schema WHERE type = 'table'"))
+
+    def log_rows(self):
+        return self.query("Velmora",
+                          "SELECT data, hora_inicial, hora_final, erro FROM vlmr_logtransferencia"
+                          " ORDER BY rowid")
+
+    # The process.
+    def start(self, fake_start=None):
+        """Starts velmora on the virtual display; with `fake_start`
+        ("YYYY-MM-DD hh:mm:ss", local time) its clock starts there and runs
+        on at normal speed."""
+        env = {
+            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "DISPLAY": self.xvfb.display,
+            "QT_QPA_PLATFORM": "xcb",
+            "XDG_RUNTIME_DIR": self.dir,
+            "LANG": "C.UTF-8",
+        }
+        if "TZ" in os.environ:
+            env["TZ"] = os.environ["TZ"]
+        if fake_start:
+            env["LD_PRELOAD"] = FAKETIME_LIBRARY
+            # "@" starts the clock at that moment and lets it run on.
+            env["FAKETIME"] = "@" + fake_start
+            # Qt's timers use the monotonic clock: leave it alone so that the
+            # ticks keep coming every 500 ms.
+            env["FAKETIME_DONT_FAKE_MONOTONIC"] = "1"
+            # A child process would otherwise start again at fake_start.
+            env["FAKETIME_DONT_RESET"] = "1"
+            env["FAKETIME_NO_CACHE"] = "1"
+        self.output_file = open(self.output_path, "w")
+        self.process = subprocess.Popen([self.args.velmora], cwd=self.dir, env=env,
+                                        stdin=subprocess.DEVNULL, stdout=self.output_file,
+                                        stderr=subprocess.STDOUT)
+
+    def running(self):
+        return self.process is not None and self.process.poll() is None
+
+    def output(self):
+        """What the process wrote to standard output and error so far."""
+        try:
+            with open(self.output_path) as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
+
+    def stop(self):
+        if self.process is None:
+            return
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.output_file.close()
+
+    def wait_for(self, predicate, timeout, what):
+        """Polls `predicate` every 0.2 s until it returns a true value."""
+        deadline = time.monotonic() + timeout
+        while True:
+            value = predicate()
+            if value:
+                return value
+            if time.monotonic() > deadline:
+                raise AssertionError(f"timed out after {timeout} s waiting for {what}; "
+                                     f"process output:\n{self.output()}")
+            time.sleep(0.2)
+
+    def wait_for_log_row(self, timeout=60):
+        """The first log row with an end time, once one exists."""
+        def complete():
+            rows = [r for r in self.log_rows() if r[2] is not None]
+            return rows[0] if rows else None
+        return self.wait_for(complete, timeout, "a complete run-log row")
+
+    # The display.
+    def x(self, *command, check=True):
+        result = subprocess.run(list(command), env={**os.environ, "DISPLAY": self.xvfb.display},
+                                capture_output=True, text=True)
+        if check and result.returncode != 0:
+            raise RuntimeError(f"{command}: {result.stderr}")
+        return result.stdout
+
+    def find_windows(self, title):
+        """Ids of the mapped windows captioned exactly `title`."""
+        out = self.x("xdotool", "search", "--onlyvisible", "--name", f"^{title}$", check=False)
+        return [int(w) for w in out.split()]
+
+    def wait_for_window(self, title, timeout=30):
+        return self.wait_for(lambda: self.find_windows(title), timeout, f"window {title!r}")
+
+    def geometry(self, window):
+        """(x, y, width, height) of the window's client area on the screen."""
+        info = {}
+        for line in self.x("xwininfo", "-id", str(window)).splitlines():
+            key, _, value = line.strip().partition(":")
+            info[key] = value.strip()
+        return (int(info["Absolute upper-left X"]), int(info["Absolute upper-left Y"]),
+                int(info["Width"]), int(info["Height"]))
+
+    def close_window(self, window):
+        """Asks `window` to close, as a window manager's close button does
+        (a WM_DELETE_WINDOW message)."""
+        send_delete_window(self.xvfb.display, window)
+
+    def screenshot(self, path):
+        """Writes a PNG of the whole screen (needs ImageMagick's import)."""
+        self.x("import", "-window", "root", path)
+
+    def dismiss_box(self, title="Velmora", timeout=30):
+        """Waits for a box captioned `title`, presses its OK button with the
+        keyboard, and waits until it is gone. Returns its window id."""
+        window = self.wait_for_window(title, timeout)[0]
+        self.x("xdotool", "windowfocus", "--sync", str(window), check=False)
+        self.x("xdotool", "key", "--clearmodifiers", "Return")
+        self.wait_for(lambda: window not in self.find_windows(title), timeout,
+                      f"box {title!r} to close")
+        return window
+
+
+class _ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5)]
+
+
+class _Event(ctypes.Union):
+    _fields_ = [("client", _ClientMessage), ("pad", ctypes.c_long * 24)]
+
+
+def send_delete_window(display_name, window):
+    """Sends WM_DELETE_WINDOW to `window` through Xlib (no window manager
+    runs under Xvfb, and xdotool's windowclose destroys the window instead)."""
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                               ctypes.POINTER(_Event)]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = x11.XOpenDisplay(display_name.encode())
+    if not display:
+        raise RuntimeError(f"cannot open display {display_name}")
+    try:
+        event = _Event()
+        event.client.type = 33  # ClientMessage
+        event.client.window = window
+        event.client.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+        event.client.format = 32
+        event.client.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+        event.client.data[1] = 0  # CurrentTime
+        x11.XSendEvent(display, window, 0, 0, ctypes.byref(event))
+        x11.XFlush(display)
+    finally:
+        x11.XCloseDisplay(display)
+
+
+def main(test):
+    """Runs `test(args)` and exits 0 when it returns, 1 with the message when
+    it raises AssertionError."""
+    args = parse_args()
+    try:
+        test(args)
+    except AssertionError as failure:
+        print(f"FAILED: {failure}", file=sys.stderr)
+        sys.exit(1)
+    print("passed")

@@ -132,7 +132,7 @@ struct Transfer {
   std::string payload;
   std::size_t sent = 0;
   std::string reply_buffer;  // server reply text not yet split into lines
-  std::string last_reply;    // the server's latest complete reply line
+  std::string error_reply;   // the server's latest 4xx or 5xx reply line
 };
 
 std::size_t read_payload(char* buffer, std::size_t size, std::size_t count, void* user) {
@@ -151,7 +151,7 @@ int watch_replies(CURL*, curl_infotype type, char* data, std::size_t size, void*
   while ((end = transfer->reply_buffer.find('\n')) != std::string::npos) {
     std::string line = transfer->reply_buffer.substr(0, end);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) transfer->last_reply = line;
+    if (line.starts_with('4') || line.starts_with('5')) transfer->error_reply = line;
     transfer->reply_buffer.erase(0, end + 1);
   }
   return 0;
@@ -259,9 +259,8 @@ std::string MailSender::send() {
   auto fail = [&](CURLcode code) {
     std::string description = curl_easy_strerror(code);
     if (error[0] && description != error.data()) description += std::string(": ") + error.data();
-    const std::string& reply = transfer.last_reply;
-    if ((reply.starts_with('4') || reply.starts_with('5')) &&
-        description.find(reply) == std::string::npos) {
+    const std::string& reply = transfer.error_reply;
+    if (!reply.empty() && description.find(reply) == std::string::npos) {
       description += " (server reply: " + reply + ")";
     }
     throw Failure(code, description);

@@ -1,13 +1,112 @@
+#include "tests/support/postgres.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
-#include "tests/support/fixtures.h"
+#include "core/failure.h"
+#include "db/connection_text.h"
+#include "db/odbc_session.h"
+#include "schema_dir.h"
 
 namespace velmora::testing {
+namespace {
 
-// Provisional: only the embedded databases exist so far.
+struct Owner {
+  const char* catalog;
+  const char* login;
+  const char* password;
+};
+constexpr Owner kOwners[] = {
+    {"Velmora", "sa", "''"},
+    {"consulta_tessarin", "consulta_tessarin_int02", "Wubtra583"},
+    {"CALVERIN", "CALVERIN_int01", "Tavreq527"},
+};
+
+const Owner& owner_of(const std::string& catalog) {
+  for (const auto& o : kOwners) {
+    if (catalog == o.catalog) return o;
+  }
+  throw std::runtime_error("no test database named " + catalog);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string quoted_name(const std::string& name) { return "\"" + name + "\""; }
+
+}  // namespace
+
+std::string PostgresDatabases::test_server() {
+  const char* value = std::getenv("VELMORA_TEST_PG");
+  if (!value || !*value) {
+    throw std::runtime_error(
+        "VELMORA_TEST_PG is not set: PostgreSQL tests need the server that tools/run-tests "
+        "starts (or tools/pg-test-server start DIR, then export VELMORA_TEST_PG from DIR/env "
+        "and ODBCSYSINI=tools/odbc)");
+  }
+  return value;
+}
+
+std::string PostgresDatabases::connection_text(const std::string& catalog, const std::string& login,
+                                               const std::string& password) const {
+  const Owner& o = owner_of(catalog);
+  const bool owner = login.empty() && password.empty();
+  return "Provider=SQLOLEDB;Data Source=" + server_ + ";Initial Catalog=" + catalog +
+         ";User Id=" + (owner ? o.login : login) + ";Password=" + (owner ? o.password : password);
+}
+
+PostgresDatabases::PostgresDatabases() : server_(test_server()) {
+  const std::string schema_dir = std::string(kSqliteSchemaDir) + "/../postgres/";
+  for (const auto& o : kOwners) {
+    // The superuser sa empties the database; its owner then creates the tables.
+    auto admin =
+        open_odbc_session(parse_connection_text(connection_text(o.catalog, "sa", "''")), kDriver);
+    admin->execute("DROP SCHEMA IF EXISTS public CASCADE; CREATE SCHEMA public AUTHORIZATION " +
+                   quoted_name(o.login));
+    admin->close();
+    exec(o.catalog, read_file(schema_dir + o.catalog + ".sql"));
+  }
+}
+
+void PostgresDatabases::exec(const std::string& catalog, const std::string& sql) {
+  try {
+    auto session = open_odbc_session(parse_connection_text(connection_text(catalog)), kDriver);
+    session->execute(sql);
+    session->close();
+  } catch (const Failure& f) {
+    throw std::runtime_error(catalog + ": " + f.what() + " in: " + sql);
+  }
+}
+
+Rows PostgresDatabases::query(const std::string& catalog, const std::string& sql) {
+  try {
+    auto session = open_odbc_session(parse_connection_text(connection_text(catalog)), kDriver);
+    Rows rows;
+    if (auto cursor = session->execute(sql)) {
+      std::vector<Value> row;
+      while (cursor->next(row)) {
+        std::vector<std::string> texts;
+        for (const auto& v : row) texts.push_back(is_null(v) ? "NULL" : text_of(v, ""));
+        rows.push_back(std::move(texts));
+      }
+    }
+    session->close();
+    return rows;
+  } catch (const Failure& f) {
+    throw std::runtime_error(catalog + ": " + f.what() + " in: " + sql);
+  }
+}
+
 std::unique_ptr<Database> make_database(Backend backend) {
   if (backend == Backend::kEmbedded) return std::make_unique<EmbeddedDatabases>();
-  throw std::runtime_error("PostgreSQL test databases are not available yet");
+  return std::make_unique<PostgresDatabases>();
 }
 
 }  // namespace velmora::testing

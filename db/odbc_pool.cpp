@@ -1,0 +1,104 @@
+#include "db/odbc_pool.h"
+
+#include <algorithm>
+
+namespace velmora {
+
+OdbcLink::OdbcLink(std::shared_ptr<OdbcEnv> env, const std::string& connection_string)
+    : env_(std::move(env)) {
+  dbc_ = allocate_handle<SQL_HANDLE_DBC>(SQL_HANDLE_ENV, env_->get());
+  std::u16string text = utf16_from_utf8(connection_string);
+  SQLSMALLINT out_length = 0;
+  const SQLRETURN rc = SQLDriverConnectW(
+      dbc_.get(), nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
+      static_cast<SQLSMALLINT>(text.size()), nullptr, 0, &out_length, SQL_DRIVER_NOPROMPT);
+  if (!SQL_SUCCEEDED(rc)) {
+    throw_odbc_failure(read_diagnostics(SQL_HANDLE_DBC, dbc_.get()), "SQLDriverConnect failed");
+  }
+  connected_ = true;
+}
+
+OdbcLink::~OdbcLink() {
+  if (connected_) SQLDisconnect(dbc_.get());
+}
+
+bool OdbcLink::alive() const {
+  SQLUINTEGER dead = SQL_CD_FALSE;
+  const SQLRETURN rc = SQLGetConnectAttr(dbc_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+  // A driver that cannot tell is trusted: the link was healthy when returned.
+  return !SQL_SUCCEEDED(rc) || dead != SQL_CD_TRUE;
+}
+
+OdbcPool::OdbcPool() {
+  auto env = allocate_handle<SQL_HANDLE_ENV>(SQL_HANDLE_ENV, nullptr);
+  const SQLRETURN rc = SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION,
+                                     reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  if (!SQL_SUCCEEDED(rc)) {
+    throw_odbc_failure(read_diagnostics(SQL_HANDLE_ENV, env.get()), "SQLSetEnvAttr failed");
+  }
+  env_ = std::make_shared<OdbcEnv>(std::move(env));
+}
+
+OdbcPool::~OdbcPool() { clear(); }
+
+void OdbcPool::reap(std::chrono::steady_clock::time_point now, std::vector<Idle>& out) {
+  auto expired = [&](const Idle& i) { return now - i.since >= timeout_; };
+  for (auto& i : idle_) {
+    if (expired(i)) out.push_back(std::move(i));
+  }
+  std::erase_if(idle_, [](const Idle& i) { return i.link == nullptr; });
+}
+
+std::unique_ptr<OdbcLink> OdbcPool::take(const std::string& connection_string) {
+  std::vector<Idle> dropped;  // disconnected when this function returns, outside the lock
+  {
+    std::lock_guard lock(mutex_);
+    reap(std::chrono::steady_clock::now(), dropped);
+    // The most recently returned connection first: it is the likeliest alive.
+    for (auto it = idle_.rbegin(); it != idle_.rend(); ++it) {
+      if (it->connection_string != connection_string) continue;
+      std::unique_ptr<OdbcLink> link = std::move(it->link);
+      idle_.erase(std::next(it).base());
+      if (link->alive()) return link;
+      dropped.push_back({connection_string, std::move(link), {}});
+      break;
+    }
+  }
+  dropped.clear();
+  return std::make_unique<OdbcLink>(env_, connection_string);
+}
+
+void OdbcPool::give_back(const std::string& connection_string, std::unique_ptr<OdbcLink> link) {
+  std::vector<Idle> dropped;
+  std::lock_guard lock(mutex_);
+  const auto now = std::chrono::steady_clock::now();
+  reap(now, dropped);
+  if (timeout_ > std::chrono::steady_clock::duration::zero()) {
+    idle_.push_back({connection_string, std::move(link), now});
+  }
+}
+
+void OdbcPool::set_idle_timeout(std::chrono::steady_clock::duration timeout) {
+  std::vector<Idle> dropped;
+  std::lock_guard lock(mutex_);
+  timeout_ = timeout;
+  reap(std::chrono::steady_clock::now(), dropped);
+}
+
+std::size_t OdbcPool::idle_count() {
+  std::lock_guard lock(mutex_);
+  return idle_.size();
+}
+
+void OdbcPool::clear() {
+  std::vector<Idle> dropped;
+  std::lock_guard lock(mutex_);
+  dropped.swap(idle_);
+}
+
+OdbcPool& odbc_pool() {
+  static OdbcPool pool;
+  return pool;
+}
+
+}  // namespace velmora

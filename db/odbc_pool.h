@@ -1,0 +1,82 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "db/odbc_handle.h"
+
+namespace velmora {
+
+// One physical ODBC connection: the shared environment it was made in and
+// its connected handle. Destroying it disconnects, then frees the handle;
+// the environment goes when the last connection and the pool let go of it.
+class OdbcLink {
+ public:
+  // Connects with the full ODBC connection string `connection_string`.
+  // Throws Failure with the driver's diagnostics when the connection fails.
+  OdbcLink(std::shared_ptr<OdbcEnv> env, const std::string& connection_string);
+  ~OdbcLink();
+  OdbcLink(const OdbcLink&) = delete;
+  OdbcLink& operator=(const OdbcLink&) = delete;
+
+  SQLHDBC dbc() const { return dbc_.get(); }
+  // False when the driver already knows the connection to be dead.
+  bool alive() const;
+
+ private:
+  std::shared_ptr<OdbcEnv> env_;  // declared first: freed after the connection
+  OdbcDbc dbc_;
+  bool connected_ = false;
+};
+
+// Idle physical connections kept for reuse, keyed by the full ODBC
+// connection string. Connections are handed back only when healthy (no
+// statement left, autocommit on, no communication-link failure seen) and
+// are dropped once idle for longer than the idle time-out; expired ones are
+// reaped on every take and give_back. Thread-safe.
+class OdbcPool {
+ public:
+  static constexpr std::chrono::seconds kDefaultIdleTimeout{60};
+
+  OdbcPool();
+  ~OdbcPool();
+
+  // An idle live connection for `connection_string`, or a new one. Throws
+  // Failure when a new connection fails.
+  std::unique_ptr<OdbcLink> take(const std::string& connection_string);
+  // Keeps `link` idle for reuse under `connection_string` (disconnects it
+  // at once when the idle time-out is zero).
+  void give_back(const std::string& connection_string, std::unique_ptr<OdbcLink> link);
+
+  // Sets the idle time-out; zero turns pooling off. Disconnects idle
+  // connections that the new time-out has expired.
+  void set_idle_timeout(std::chrono::steady_clock::duration timeout);
+  // Number of idle connections held.
+  std::size_t idle_count();
+  // Disconnects every idle connection.
+  void clear();
+
+ private:
+  struct Idle {
+    std::string connection_string;
+    std::unique_ptr<OdbcLink> link;
+    std::chrono::steady_clock::time_point since;
+  };
+  // Moves expired connections out of idle_ into `out` (disconnected by the
+  // caller outside the lock).
+  void reap(std::chrono::steady_clock::time_point now, std::vector<Idle>& out);
+
+  std::shared_ptr<OdbcEnv> env_;
+  std::mutex mutex_;
+  std::vector<Idle> idle_;
+  std::chrono::steady_clock::duration timeout_ = kDefaultIdleTimeout;
+};
+
+// The process's pool, used by every ODBC session.
+OdbcPool& odbc_pool();
+
+}  // namespace velmora

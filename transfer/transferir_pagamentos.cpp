@@ -1,6 +1,40 @@
+#include "core/sql_text.h"
+#include "db/conexao.h"
+#include "transfer/field_rules.h"
 #include "transfer/frmatualizacao.h"
 
-// Provisional body until this procedure is built.
 namespace velmora {
-void Frmatualizacao::transferir_pagamentos() {}
+
+void Frmatualizacao::transferir_pagamentos() {
+  sql = "Delete from cons_pagamento";
+  Conexao2.cn->Execute(sql);
+
+  sql = "Select * from vlmr_pagamento";
+  CONEXAO.rs = CONEXAO.cn->Execute(sql);
+
+  while (!CONEXAO.rs->Eof()) {
+    const Fields row = CONEXAO.rs->Fields();
+    reg_estagiario.matricula = trim_blanks(text_of(row.Item("matricula").Value(), "matricula"));
+    anomes = trim_blanks(text_of(row.Item("anomes").Value(), "anomes"));
+    valor = trim_blanks(text_of(row.Item("valor").Value(), "valor"));
+    // A Null processing date is written as '' like an empty one.
+    dtproc = rules::rule_D_empty(row.Item("Dtproc").Value(), "Dtproc");
+
+    sql = "insert into Cons_pagamento";
+    sql += "(matricula,anomes,valor,Dtproc )values ";
+    sql += "('";
+    sql += quoted(reg_estagiario.matricula);
+    sql += "','";
+    sql += quoted(anomes);
+    sql += "','";
+    sql += quoted(valor);
+    sql += "','";
+    sql += quoted(dtproc);
+    sql += "')";
+    Conexao2.cn->Execute(sql);
+
+    CONEXAO.rs->MoveNext();
+  }
+}
+
 }  // namespace velmora

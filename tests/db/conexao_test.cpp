@@ -1,0 +1,158 @@
+#include "db/conexao.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "core/deployment.h"
+#include "core/failure.h"
+#include "tests/db/db_test_support.h"
+#include "tests/support/fixtures.h"
+
+namespace velmora {
+namespace {
+
+using testing::Backend;
+
+TEST(ConnectionTexts, AreBuiltExactlyFromTheDeploymentServers) {
+  Deployment d = built_in_deployment();
+  d.source_server = "srcdb,1433";
+  d.consulta_server = "10.1.2.3";
+  set_deployment_for_testing(&d);
+  EXPECT_EQ(source_connection_text(),
+            "Provider=SQLOLEDB;Data Source=srcdb,1433;Initial Catalog=Velmora;User Id=sa;"
+            "Password=''");
+  EXPECT_EQ(consulta_connection_text(),
+            "Provider=SQLOLEDB;Data Source=10.1.2.3;Initial Catalog=consulta_tessarin;User "
+            "Id=consulta_tessarin_int02;Password=Wubtra583");
+  EXPECT_EQ(organiser_connection_text(),
+            "Provider=SQLOLEDB;Data Source=10.1.2.3;Initial Catalog=CALVERIN;User "
+            "Id=CALVERIN_int01;Password=Tavreq527");
+  set_deployment_for_testing(nullptr);
+}
+
+// The three modules seen through one shape, so that every edge case runs on each.
+struct Module {
+  const char* name;
+  void (*abrir)();
+  void (*fechar)();
+  Slot<Connection>& (*cn)();
+  Slot<Recordset>& (*rs)();
+  Slot<Recordset>* (*rs2)();
+  const char* table;  // a table of the module's catalog
+};
+
+const Module kModules[] = {
+    {"CONEXAO", [] { CONEXAO.abrir(); }, [] { CONEXAO.fechar(); },
+     []() -> Slot<Connection>& { return CONEXAO.cn; },
+     []() -> Slot<Recordset>& { return CONEXAO.rs; },
+     []() -> Slot<Recordset>* { return &CONEXAO.rs2; }, "vlmr_pagamento"},
+    {"Conexao2", [] { Conexao2.abrir(); }, [] { Conexao2.fechar(); },
+     []() -> Slot<Connection>& { return Conexao2.cn; },
+     []() -> Slot<Recordset>& { return Conexao2.rs; },
+     []() -> Slot<Recordset>* { return &Conexao2.rs2; }, "cons_pagamento"},
+    {"conexao3", [] { conexao3.abrir(); }, [] { conexao3.fechar(); },
+     []() -> Slot<Connection>& { return conexao3.cn; },
+     []() -> Slot<Recordset>& { return conexao3.rs; }, []() -> Slot<Recordset>* { return nullptr; },
+     "orgaos"},
+};
+
+class ConnectionSlots : public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override {
+    db_ = testing::make_database(GetParam());
+    sut_ = std::make_unique<testing::SystemUnderTest>(*db_, nullptr);
+  }
+  std::unique_ptr<testing::Database> db_;
+  std::unique_ptr<testing::SystemUnderTest> sut_;
+};
+
+TEST_P(ConnectionSlots, FecharBeforeAnyAbrirOrTwiceDoesNothing) {
+  for (const Module& m : kModules) {
+    SCOPED_TRACE(m.name);
+    EXPECT_NO_THROW(m.fechar());
+    EXPECT_FALSE(m.cn());
+    m.abrir();
+    EXPECT_TRUE(m.cn()->IsOpen());
+    auto opened = m.cn().shared();
+    EXPECT_NO_THROW(m.fechar());
+    EXPECT_FALSE(m.cn());
+    EXPECT_FALSE(opened->IsOpen());
+    EXPECT_NO_THROW(m.fechar());
+    EXPECT_FALSE(m.cn());
+  }
+}
+
+TEST_P(ConnectionSlots, AbrirTwiceLeavesOneOpenConnectionAndFreshRowSets) {
+  for (const Module& m : kModules) {
+    SCOPED_TRACE(m.name);
+    m.abrir();
+    std::weak_ptr<Connection> first = m.cn().shared();
+    m.rs() = m.cn()->Execute(std::string("select * from ") + m.table);
+    std::weak_ptr<Recordset> first_rs = m.rs().shared();
+
+    m.abrir();
+    // Nothing else holds the replaced objects, so they are gone, and a
+    // discarded connection closes as it goes.
+    EXPECT_TRUE(first.expired()) << "the replaced connection lives on";
+    EXPECT_TRUE(first_rs.expired()) << "the replaced row set lives on";
+    EXPECT_TRUE(m.cn()->IsOpen());
+    EXPECT_FALSE(m.rs()->IsOpen()) << "the row set slot holds no fresh empty row set";
+    if (auto* rs2 = m.rs2()) {
+      EXPECT_FALSE((*rs2)->IsOpen());
+    }
+    if (GetParam() == Backend::kPostgres) {
+      // One physical connection of this login to this catalog: the replaced
+      // one went back to the pool and was taken again.
+      auto count = m.cn()->Execute(
+          "select count(*) as n from pg_stat_activity where usename = current_user and datname "
+          "= current_database()");
+      EXPECT_EQ(text_of(count->Fields().Item("n").Value(), "n"), "1");
+    }
+    EXPECT_NO_THROW(m.cn()->Execute(std::string("select * from ") + m.table));
+    m.fechar();
+  }
+}
+
+TEST_P(ConnectionSlots, FecharAfterAFailedOpenEmptiesTheSlotAndAbrirStartsAfresh) {
+  Deployment good = built_in_deployment();
+  good.source_server = good.consulta_server = db_->server();
+  good.odbc_driver = db_->odbc_driver();
+  Deployment bad = good;
+  bad.source_server = bad.consulta_server =
+      GetParam() == Backend::kEmbedded
+          ? "sqlite:/nonexistent/velmora"
+          : "127.0.0.1," + std::to_string(testing::closed_loopback_port());
+  for (const Module& m : kModules) {
+    SCOPED_TRACE(m.name);
+    set_deployment_for_testing(&bad);
+    EXPECT_THROW(m.abrir(), Failure);
+    ASSERT_TRUE(m.cn());
+    EXPECT_FALSE(m.cn()->IsOpen());
+    EXPECT_TRUE(m.rs());
+    EXPECT_FALSE(m.rs()->IsOpen());
+    try {
+      m.cn()->Execute(std::string("select * from ") + m.table);
+      ADD_FAILURE() << "a statement ran on an unopened connection";
+    } catch (const Failure& f) {
+      EXPECT_EQ(f.number(), failure_number::kObjectClosed);
+    }
+    EXPECT_NO_THROW(m.fechar());
+    EXPECT_FALSE(m.cn());
+
+    set_deployment_for_testing(&good);
+    m.abrir();
+    EXPECT_TRUE(m.cn()->IsOpen());
+    m.rs() = m.cn()->Execute(std::string("select count(*) as n from ") + m.table);
+    EXPECT_EQ(text_of(m.rs()->Fields().Item("n").Value(), "n"), "0");
+    m.fechar();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ConnectionSlots,
+                         ::testing::Values(Backend::kEmbedded, Backend::kPostgres),
+                         testing::BackendName);
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "core/deployment.h"
+#include "core/failure.h"
+#include "db/client.h"
+#include "db/connection_text.h"
+#include "db/odbc_handle.h"
+#include "db/odbc_pool.h"
+#include "db/odbc_session.h"
+#include "tests/db/db_test_support.h"
+#include "tests/support/postgres.h"
+
+namespace velmora {
+namespace {
+
+TEST(OdbcConnectionString, MapsTheConnectionTextForTheDriver) {
+  struct Case {
+    ConnectionText text;
+    std::string driver;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {parse_connection_text("Provider=SQLOLEDB;Data Source=srcdb;Initial Catalog=Velmora;User "
+                             "Id=sa;Password=''"),
+       "FreeTDS", "Driver={FreeTDS};Server=srcdb;Database=Velmora;UID=sa;PWD=;ClientCharset=UTF-8"},
+      {parse_connection_text("Provider=SQLOLEDB;Data Source=10.1.2.3, 1433;Initial "
+                             "Catalog=consulta_tessarin;User Id=consulta_tessarin_int02;"
+                             "Password=Wubtra583"),
+       "FreeTDS",
+       "Driver={FreeTDS};Server=10.1.2.3;Port=1433;Database=consulta_tessarin;"
+       "UID=consulta_tessarin_int02;PWD=Wubtra583;ClientCharset=UTF-8"},
+      {parse_connection_text("Provider=SQLOLEDB;Data Source=127.0.0.1,5432;Initial "
+                             "Catalog=CALVERIN;User Id=CALVERIN_int01;Password=Tavreq527"),
+       "PostgreSQL Unicode",
+       "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=5432;Database=CALVERIN;"
+       "UID=CALVERIN_int01;PWD=Tavreq527"},
+      {{"", "h", "Velmora", "sa", ""},
+       "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so",
+       "Driver={/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so};Server=h;Database=Velmora;UID=sa;"
+       "PWD=;ClientCharset=UTF-8"},
+      {{"", "h", "Velmora", "sa", "a;b{c}d"},
+       "Odd}Driver",
+       "Driver={Odd}}Driver};Server=h;Database=Velmora;UID=sa;PWD={a;b{c}}d}"},
+      {{"", "h", "Velmora", "sa", " pad "},
+       "PostgreSQL Unicode",
+       "Driver={PostgreSQL Unicode};Server=h;Database=Velmora;UID=sa;PWD={ pad }"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(odbc_connection_string(c.text, c.driver), c.expected)
+        << "data source " << c.text.data_source << ", password " << c.text.password << ", driver "
+        << c.driver;
+  }
+}
+
+TEST(OdbcText, ConvertsBetweenUtf8AndUtf16) {
+  struct Case {
+    std::string utf8;
+    std::u16string utf16;
+  };
+  const Case cases[] = {
+      {"", u""},
+      {"Convênio", u"Convênio"},
+      {"€ 5", u"€ 5"},
+      {"\xF0\x9F\x98\x80", u"\U0001F600"},  // outside the basic plane: a surrogate pair
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(utf16_from_utf8(c.utf8), c.utf16) << c.utf8;
+    EXPECT_EQ(utf8_from_utf16(c.utf16), c.utf8) << c.utf8;
+  }
+  EXPECT_EQ(utf16_from_utf8("a\xFF"
+                            "b"),
+            u"a\uFFFDb");
+  EXPECT_EQ(utf16_from_utf8("\xC3"), u"\uFFFD") << "a cut sequence";
+  EXPECT_EQ(utf8_from_utf16(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
+}
+
+// Connects with `text` through Connection and returns the failure it raises.
+Failure open_failure(const std::string& text) {
+  Connection cn;
+  try {
+    cn.Open(text);
+  } catch (const Failure& f) {
+    EXPECT_FALSE(cn.IsOpen());
+    return f;
+  }
+  ADD_FAILURE() << "the connection opened: " << text;
+  return Failure(0, "");
+}
+
+class DeploymentDriver {
+ public:
+  explicit DeploymentDriver(const std::string& driver) {
+    d_ = built_in_deployment();
+    d_.odbc_driver = driver;
+    set_deployment_for_testing(&d_);
+  }
+  ~DeploymentDriver() { set_deployment_for_testing(nullptr); }
+
+ private:
+  Deployment d_;
+};
+
+TEST(FreeTds, ClosedLoopbackPortFailsWithTheDriversNumberAndMessage) {
+  DeploymentDriver driver("FreeTDS");
+  const Failure f = open_failure("Provider=SQLOLEDB;Data Source=127.0.0.1," +
+                                 std::to_string(testing::closed_loopback_port()) +
+                                 ";Initial Catalog=Velmora;User Id=sa;Password=''");
+  EXPECT_EQ(f.number(), 20009) << f.description();
+  EXPECT_NE(f.description().find("[FreeTDS][SQL Server]Unable to connect"), std::string::npos)
+      << f.description();
+  EXPECT_NE(f.description().find("[08S01]"), std::string::npos) << f.description();
+}
+
+class OdbcPostgres : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db_ = std::make_unique<testing::PostgresDatabases>();
+    driver_ = std::make_unique<DeploymentDriver>(testing::PostgresDatabases::kDriver);
+    odbc_pool().clear();
+  }
+  void TearDown() override {
+    odbc_pool().set_idle_timeout(OdbcPool::kDefaultIdleTimeout);
+    odbc_pool().clear();
+  }
+  static std::string backend_pid(Connection& cn) {
+    auto rs = cn.Execute("select pg_backend_pid() as pid");
+    return text_of(rs->Fields().Item("pid").Value(), "pid");
+  }
+  std::unique_ptr<testing::PostgresDatabases> db_;
+  std::unique_ptr<DeploymentDriver> driver_;
+};
+
+TEST_F(OdbcPostgres, UnreachableServerAndWrongPasswordFailWithTheDriversNumberAndMessage) {
+  struct Case {
+    std::string what;
+    std::string text;
+    std::int32_t number;
+    std::string fragment;
+  };
+  const Case cases[] = {
+      {"closed port",
+       "Provider=SQLOLEDB;Data Source=127.0.0.1," +
+           std::to_string(testing::closed_loopback_port()) +
+           ";Initial Catalog=Velmora;User Id=sa;Password=''",
+       101, "[08001] connection to server at \"127.0.0.1\""},
+      {"wrong password", db_->connection_text("consulta_tessarin", "consulta_tessarin_int02", "x"),
+       101, "password authentication failed for user \"consulta_tessarin_int02\""},
+      {"login in the wrong letter case",
+       db_->connection_text("CALVERIN", "calverin_int01", "Tavreq527"), 101,
+       "password authentication failed for user \"calverin_int01\""},
+      {"missing catalog",
+       "Provider=SQLOLEDB;Data Source=" + db_->server() +
+           ";Initial Catalog=nowhere;User Id=sa;Password=''",
+       101, "database \"nowhere\" does not exist"},
+  };
+  for (const Case& c : cases) {
+    const Failure f = open_failure(c.text);
+    EXPECT_EQ(f.number(), c.number) << c.what << ": " << f.description();
+    EXPECT_NE(f.description().find(c.fragment), std::string::npos)
+        << c.what << ": " << f.description();
+  }
+}
+
+TEST_F(OdbcPostgres, ClosingAndOpeningReusesThePhysicalConnection) {
+  const std::string text = db_->connection_text("CALVERIN");
+  Connection cn;
+  cn.Open(text);
+  const std::string pid = backend_pid(cn);
+  for (int i = 0; i < 5; ++i) {
+    cn.Close();
+    EXPECT_EQ(odbc_pool().idle_count(), 1u);
+    cn.Open(text);
+    EXPECT_EQ(odbc_pool().idle_count(), 0u);
+    EXPECT_EQ(backend_pid(cn), pid) << "open number " << i + 2;
+  }
+  // Another login is another connection.
+  Connection other;
+  other.Open(db_->connection_text("CALVERIN", "sa", "''"));
+  EXPECT_NE(backend_pid(other), pid);
+}
+
+TEST_F(OdbcPostgres, AnExpiredIdleConnectionIsDisconnectedNotReused) {
+  odbc_pool().set_idle_timeout(std::chrono::milliseconds(200));
+  const std::string text = db_->connection_text("consulta_tessarin");
+  Connection cn;
+  cn.Open(text);
+  const std::string first = backend_pid(cn);
+  cn.Close();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  cn.Open(text);
+  const std::string second = backend_pid(cn);
+  EXPECT_NE(second, first);
+  auto rs = cn.Execute("select count(*) as n from pg_stat_activity where pid = " + first);
+  EXPECT_EQ(text_of(rs->Fields().Item("n").Value(), "n"), "0") << "the expired connection lives on";
+}
+
+TEST_F(OdbcPostgres, ZeroIdleTimeoutTurnsPoolingOff) {
+  odbc_pool().set_idle_timeout(std::chrono::seconds(0));
+  const std::string text = db_->connection_text("CALVERIN");
+  Connection cn;
+  cn.Open(text);
+  const std::string first = backend_pid(cn);
+  cn.Close();
+  EXPECT_EQ(odbc_pool().idle_count(), 0u);
+  cn.Open(text);
+  EXPECT_NE(backend_pid(cn), first);
+}
+
+TEST_F(OdbcPostgres, AConnectionThatLostItsServerIsNotPooled) {
+  Connection cn;
+  cn.Open(db_->connection_text("Velmora"));
+  const std::string pid = backend_pid(cn);
+  {
+    Connection admin;
+    admin.Open(db_->connection_text("CALVERIN", "sa", "''"));
+    admin.Execute("select pg_terminate_backend(" + pid + ")");
+  }
+  ASSERT_EQ(odbc_pool().idle_count(), 1u);  // the admin connection
+  try {
+    cn.Execute("select 1 as one");
+    FAIL() << "a statement ran on a terminated connection";
+  } catch (const Failure& f) {
+    EXPECT_NE(f.description().find("[57P01] FATAL: terminating connection"), std::string::npos)
+        << f.description();
+  }
+  cn.Close();
+  EXPECT_EQ(odbc_pool().idle_count(), 1u) << "the dead connection went back to the pool";
+  cn.Open(db_->connection_text("Velmora"));
+  EXPECT_NE(backend_pid(cn), pid);
+}
+
+TEST_F(OdbcPostgres, PendingRowSetIsReadIntoMemoryAndFreesItsStatement) {
+  db_->exec("Velmora",
+            "insert into vlmr_concurso select g::text, 'Exame ' || g from "
+            "generate_series(1, 250) g");
+  auto session = open_odbc_session(parse_connection_text(db_->connection_text("Velmora")),
+                                   testing::PostgresDatabases::kDriver);
+  auto outer = session->execute("select concurso from vlmr_concurso order by concurso::int");
+  std::vector<Value> row;
+  ASSERT_TRUE(outer->next(row));
+  EXPECT_EQ(row.at(0), Value(std::string("1")));
+  // The look-up runs while the outer statement is pending; the outer row set
+  // then continues from memory, in order, to its end.
+  auto lookup = session->execute("select count(*) as n from vlmr_concurso");
+  ASSERT_TRUE(lookup->next(row));
+  EXPECT_EQ(row.at(0), Value(std::int64_t{250}));
+  int expected = 2;
+  while (outer->next(row)) {
+    ASSERT_EQ(row.at(0), Value(std::to_string(expected))) << "row " << expected;
+    ++expected;
+  }
+  EXPECT_EQ(expected, 251);
+  lookup.reset();
+  outer.reset();
+  session->close();
+}
+
+}  // namespace
+}  // namespace velmora

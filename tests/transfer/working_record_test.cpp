@@ -66,14 +66,6 @@ Frmatualizacao filled_window() {
   return w;
 }
 
-TEST(WorkingRecord, HasThirtyEightFieldsInDeclaredOrder) {
-  ASSERT_EQ(kFields.size(), 38u);
-  RegEstagiario r;
-  for (std::size_t i = 1; i < kFields.size(); ++i) {
-    EXPECT_LT(&(r.*kFields[i - 1].second), &(r.*kFields[i].second)) << kFields[i].first;
-  }
-}
-
 TEST(WorkingRecord, ClearingEmptiesEveryFieldButNumero) {
   Frmatualizacao w = filled_window();
   w.cons_limpar();

@@ -126,6 +126,12 @@ class Run {
     form_.excluir_tabela_anterior();
     step("CONEXAO.enviar_email");
     CONEXAO.enviar_email();
+    // A failed closing after a successful end row must not leave that row
+    // saying " SEM ERRO" for a run whose rebuild was just given up.
+    if (closing_started_ && !(CONEXAO.cn && CONEXAO.cn->IsOpen())) {
+      step("CONEXAO.abrir");
+      CONEXAO.abrir();
+    }
     finish();
   }
 
@@ -134,6 +140,7 @@ class Run {
     form_.erro_execucao = without_apostrophes(form_.erro_execucao);
     step("S8");
     execute(CONEXAO.cn, end_row_statement(now_clock_text(), form_.erro_execucao, today_text()));
+    closing_started_ = true;
     step("CONEXAO.fechar");
     CONEXAO.fechar();
     step("Conexao2.fechar");
@@ -144,6 +151,7 @@ class Run {
 
   Frmatualizacao& form_;
   bool snapshots_taken_ = false;
+  bool closing_started_ = false;
 };
 
 class InProgress {

@@ -1,0 +1,405 @@
+#include "app/run/nightly_run.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "db/conexao.h"
+#include "tests/app/run_fixture.h"
+#include "transfer/frmatualizacao.h"
+
+namespace velmora::testing {
+namespace {
+
+using namespace dec8;
+
+class NightlyRun : public RunTest {
+ protected:
+  void expect_consultation_rows(const Rows& estagiario, const Rows& pagamento) {
+    EXPECT_EQ(estagiario_rows(), estagiario);
+    EXPECT_EQ(pagamento_rows(), pagamento);
+  }
+  int runs_started(const StatementFaults& recorder) {
+    int count = 0;
+    for (const auto& s : recorder.statements()) {
+      if (s.text.starts_with("Insert into vlmr_logtransferencia")) ++count;
+    }
+    return count;
+  }
+};
+
+TEST_P(NightlyRun, SuccessfulRunIssuesItsStatementsInOrderAndLogsSemErro) {
+  seed_consultation_rows();
+  create_snapshot_pair("2026_12_06");
+  const Rows estagiario = estagiario_rows();
+  const Rows pagamento = pagamento_rows();
+  StatementFaults recorder;
+  // The end row reads the clock afresh.
+  nightly_run::set_step_hook_for_testing([this](std::string_view step) {
+    if (step == "S8") clock.set(2026, 12, 8, 0, 30, 1);
+  });
+
+  frmatualizacao.tempo_Timer();
+
+  const auto expected =
+      concat({{S1(), S2(), S3()}, retention(true), {S8(" SEM ERRO", "00:30:01")}});
+  EXPECT_EQ(recorder.run_statements(), expected);
+  // The transfers' statements all come between the snapshots and the retention.
+  const auto& all = recorder.statements();
+  ASSERT_GE(all.size(), expected.size());
+  EXPECT_EQ(std::vector<Statement>(all.begin(), all.begin() + 3),
+            std::vector<Statement>(expected.begin(), expected.begin() + 3));
+  EXPECT_EQ(std::vector<Statement>(all.end() - 5, all.end()),
+            std::vector<Statement>(expected.end() - 5, expected.end()));
+
+  EXPECT_EQ(log_rows(), (Rows{{"2026-12-08", "00:30:00 ", "00:30:01 ", " SEM ERRO"}}));
+  EXPECT_EQ(frmatualizacao.erro_execucao, " SEM ERRO");
+  EXPECT_EQ(sql, S8(" SEM ERRO", "00:30:01").text);
+  EXPECT_EQ(estagiario_rows("cons_estagiario_2026_12_07"), estagiario);
+  EXPECT_EQ(pagamento_rows("cons_pagamento_2026_12_07"), pagamento);
+  EXPECT_EQ(consultation_tables(),
+            (std::vector<std::string>{"cons_estagiario", "cons_estagiario_2026_12_07",
+                                      "cons_estagiarioelogio", "cons_pagamento",
+                                      "cons_pagamento_2026_12_07"}));
+  EXPECT_TRUE(all_connections_closed());
+  EXPECT_TRUE(modal_boxes.empty());
+  EXPECT_TRUE(reports.empty());
+}
+
+// A failure in the main stage after the log row exists: the outcome is
+// logged, the e-mail goes out, and the consultation tables end as they were.
+struct MainStepFailure {
+  const char* step;
+  std::vector<std::pair<std::string, std::string>> setup;  // catalog, statement
+  std::vector<Statement> main_stage;
+  bool restored;
+};
+
+TEST_P(NightlyRun, FailureInAMainStepLogsItAndLeavesTheConsultationTablesAsTheyWere) {
+  const std::vector<MainStepFailure> cases = {
+      {"4: this date's cons_estagiario snapshot already exists",
+       {{"consulta_tessarin", "CREATE TABLE cons_estagiario_2026_12_07 (matricula int)"},
+        {"consulta_tessarin", "INSERT INTO cons_estagiario_2026_12_07 VALUES (999)"}},
+       {S1(), S2()},
+       false},
+      {"5: this date's cons_pagamento snapshot already exists",
+       {{"consulta_tessarin", "CREATE TABLE cons_pagamento_2026_12_07 (matricula int)"},
+        {"consulta_tessarin", "INSERT INTO cons_pagamento_2026_12_07 VALUES (999)"}},
+       {S1(), S2(), S3()},
+       false},
+      {"6: the intern table is missing",
+       {{"Velmora", "DROP TABLE vlmr_estagiario"}},
+       {S1(), S2(), S3(), S4(), S5(), S6(), S7()},
+       true},
+      {"7: the payment table is missing",
+       {{"Velmora", "DROP TABLE vlmr_pagamento"}},
+       {S1(), S2(), S3(), S4(), S5(), S6(), S7()},
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.step);
+    fresh_databases();
+    nightly_run::reset_run_guard_for_testing();
+    modal_boxes.clear();
+    seed_consultation_rows();
+    const Rows estagiario = estagiario_rows();
+    const Rows pagamento = pagamento_rows();
+    for (const auto& [catalog, statement] : c.setup) db->exec(catalog, statement);
+    StatementFaults recorder;
+
+    frmatualizacao.tempo_Timer();
+
+    const std::string erro = frmatualizacao.erro_execucao;
+    EXPECT_TRUE(std::regex_match(erro, std::regex(R"(-?[0-9]+ - [^']+)"))) << erro;
+    EXPECT_EQ(recorder.run_statements(), concat({c.main_stage, retention(false), {S8(erro)}}));
+    EXPECT_EQ(log_rows(), (Rows{{"2026-12-08", "00:30:00 ", "00:30:00 ", erro}}));
+    expect_consultation_rows(estagiario, pagamento);
+    EXPECT_EQ(modal_boxes.size(), 1u) << "the e-mail is sent";
+    EXPECT_TRUE(reports.empty());
+    EXPECT_TRUE(all_connections_closed());
+    if (!c.restored) {
+      // The snapshot that made the run fail is left as it was.
+      const std::string table = std::string(c.step).starts_with("4") ? "cons_estagiario_2026_12_07"
+                                                                     : "cons_pagamento_2026_12_07";
+      EXPECT_EQ(db->query("consulta_tessarin", "SELECT matricula FROM " + table), (Rows{{"999"}}));
+    }
+  }
+}
+
+TEST_P(NightlyRun, FailureOfTheStartRowSkipsTheRestoreAndStillMailsAndCloses) {
+  seed_consultation_rows();
+  const Rows estagiario = estagiario_rows();
+  const Rows pagamento = pagamento_rows();
+  StatementFaults recorder;
+  recorder.fail_once("Insert into vlmr_logtransferencia");
+
+  frmatualizacao.tempo_Timer();
+
+  EXPECT_EQ(recorder.run_statements(), concat({{S1()}, retention(false), {S8(kInjectedOutcome)}}));
+  EXPECT_EQ(frmatualizacao.erro_execucao, kInjectedOutcome);
+  EXPECT_TRUE(log_rows().empty()) << "the end row finds no start row";
+  expect_consultation_rows(estagiario, pagamento);
+  EXPECT_EQ(modal_boxes.size(), 1u);
+  EXPECT_TRUE(reports.empty());
+  EXPECT_TRUE(all_connections_closed());
+}
+
+// Steps 1 and 3: a server that cannot be reached.
+TEST_P(NightlyRun, UnreachableSourceIsReportedWithoutTouchingTheConsultationTables) {
+  seed_consultation_rows();
+  const Rows estagiario = estagiario_rows();
+  const Rows pagamento = pagamento_rows();
+  site.source_server = GetParam() == Backend::kEmbedded
+                           ? "sqlite:/nonexistent/velmora"
+                           : "127.0.0.1," + std::to_string(closed_port());
+  set_deployment_for_testing(&site);
+  StatementFaults recorder;
+
+  frmatualizacao.tempo_Timer();
+
+  // The end row cannot be written on the unopened source connection: that
+  // second failure stops the run, and it is reported instead.
+  const std::string erro = frmatualizacao.erro_execucao;
+  EXPECT_NE(erro, " SEM ERRO");
+  EXPECT_EQ(recorder.run_statements(), concat({retention(false), {S8(erro)}}));
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_TRUE(reports[0].starts_with("Erro na atualização do Consulta Velmora: 3704 - "))
+      << reports[0];
+  EXPECT_EQ(modal_boxes.size(), 1u) << "the e-mail is sent";
+  expect_consultation_rows(estagiario, pagamento);
+  EXPECT_TRUE(all_connections_closed());
+}
+
+TEST_P(NightlyRun, UnreachableConsultationServerLeavesTheStartRowOpenAndIsReported) {
+  site.consulta_server = GetParam() == Backend::kEmbedded
+                             ? "sqlite:/nonexistent/velmora"
+                             : "127.0.0.1," + std::to_string(closed_port());
+  set_deployment_for_testing(&site);
+  StatementFaults recorder;
+
+  frmatualizacao.tempo_Timer();
+
+  EXPECT_EQ(recorder.run_statements(), (std::vector<Statement>{S1()}));
+  EXPECT_EQ(log_rows(), (Rows{{"2026-12-08", "00:30:00 ", "NULL", "NULL"}}));
+  EXPECT_EQ(reports.size(), 1u);
+  EXPECT_TRUE(modal_boxes.empty());
+  EXPECT_TRUE(all_connections_closed());
+}
+
+// A failure after the transfers, while the outcome is success, sends the run
+// once into the failure branch: the rebuild is given up for the snapshots.
+TEST_P(NightlyRun, FailureInTheSuccessBranchReturnsOnceToTheFailureBranch) {
+  struct Case {
+    const char* where;
+    const char* failing_statement;  // or nullptr
+    const char* failing_step;       // or nullptr
+    std::vector<Statement> success_part;
+  };
+  const std::vector<Case> cases = {
+      {"8b: retention drop",
+       "Drop table cons_estagiario_2026_12_06",
+       nullptr,
+       {retention(true)[0], retention(true)[1]}},
+      {"10: end row", "Update vlmr_logtransferencia", nullptr,
+       concat({retention(true), {S8(" SEM ERRO")}})},
+      {"11: closing the source connection", nullptr, "CONEXAO.fechar",
+       concat({retention(true), {S8(" SEM ERRO")}})},
+      {"11: closing the consultation connection", nullptr, "Conexao2.fechar",
+       concat({retention(true), {S8(" SEM ERRO")}})},
+      {"11: closing the organiser connection", nullptr, "conexao3.fechar",
+       concat({retention(true), {S8(" SEM ERRO")}})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.where);
+    fresh_databases();
+    nightly_run::reset_run_guard_for_testing();
+    modal_boxes.clear();
+    seed_consultation_rows();
+    create_snapshot_pair("2026_12_06");
+    const Rows estagiario = estagiario_rows();
+    const Rows pagamento = pagamento_rows();
+    StatementFaults recorder;
+    if (c.failing_statement) recorder.fail_once(c.failing_statement);
+    bool thrown = false;
+    if (c.failing_step) {
+      nightly_run::set_step_hook_for_testing([&](std::string_view step) {
+        if (step == c.failing_step && !thrown) {
+          thrown = true;
+          throw injected_failure();
+        }
+      });
+    }
+
+    frmatualizacao.tempo_Timer();
+    nightly_run::set_step_hook_for_testing({});
+
+    // The retention pair is gone after the first pass unless its drop failed.
+    const bool pair_left = std::string(c.where).starts_with("8b");
+    EXPECT_EQ(recorder.run_statements(), concat({{S1(), S2(), S3()},
+                                                 c.success_part,
+                                                 {S4(), S5(), S6(), S7()},
+                                                 retention(pair_left),
+                                                 {S8(kInjectedOutcome)}}));
+    EXPECT_EQ(log_rows(), (Rows{{"2026-12-08", "00:30:00 ", "00:30:00 ", kInjectedOutcome}}));
+    expect_consultation_rows(estagiario, pagamento);
+    EXPECT_EQ(modal_boxes.size(), 1u);
+    EXPECT_TRUE(reports.empty());
+    EXPECT_TRUE(all_connections_closed());
+  }
+}
+
+TEST_P(NightlyRun, FailureInsideTheFailureBranchIsReportedAndTheNextNightRunsAgain) {
+  seed_consultation_rows();
+  const Rows estagiario = estagiario_rows();
+  const Rows pagamento = pagamento_rows();
+  db->exec("Velmora", "DROP TABLE vlmr_logtransferencia");
+  {
+    StatementFaults recorder;
+    frmatualizacao.tempo_Timer();
+    // S1 fails, and so does the end row in the failure branch.
+    EXPECT_EQ(recorder.run_statements().back().text.substr(0, 28), "Update vlmr_logtransferencia");
+  }
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_TRUE(reports[0].starts_with("Erro na atualização do Consulta Velmora: ")) << reports[0];
+  EXPECT_NE(reports[0].find("vlmr_logtransferencia"), std::string::npos) << reports[0];
+  EXPECT_EQ(modal_boxes.size(), 1u);
+  EXPECT_TRUE(all_connections_closed());
+  EXPECT_FALSE(nightly_run::run_in_progress());
+  expect_consultation_rows(estagiario, pagamento);
+
+  db->exec("Velmora",
+           "CREATE TABLE vlmr_logtransferencia (data varchar(10), hora_inicial varchar(10), "
+           "hora_final varchar(10), erro varchar(1000))");
+  clock.set(2026, 12, 9, 0, 30, 0);
+  frmatualizacao.tempo_Timer();
+  EXPECT_EQ(log_rows(), (Rows{{"2026-12-09", "00:30:00 ", "00:30:00 ", " SEM ERRO"}}));
+  EXPECT_EQ(reports.size(), 1u);
+}
+
+TEST_P(NightlyRun, SecondRunOnTheSameDateFailsAtItsSnapshotAndKeepsTheFirstRunsTables) {
+  seed_consultation_rows();
+  frmatualizacao.tempo_Timer();
+  ASSERT_EQ(frmatualizacao.erro_execucao, " SEM ERRO");
+  const Rows estagiario = estagiario_rows();
+  const Rows pagamento = pagamento_rows();
+  const Rows snapshot_estagiario = estagiario_rows("cons_estagiario_2026_12_07");
+  const Rows snapshot_pagamento = pagamento_rows("cons_pagamento_2026_12_07");
+
+  // A second process (a fresh run guard), then a run started by hand.
+  for (const char* how : {"second process", "by hand"}) {
+    SCOPED_TRACE(how);
+    modal_boxes.clear();
+    StatementFaults recorder;
+    clock.set(2026, 12, 8, 0, 30, 0);
+    if (std::string(how) == "by hand") {
+      nightly_run::perform_run();
+    } else {
+      nightly_run::reset_run_guard_for_testing();
+      frmatualizacao.tempo_Timer();
+    }
+    const std::string erro = frmatualizacao.erro_execucao;
+    EXPECT_NE(erro, " SEM ERRO");
+    EXPECT_EQ(recorder.run_statements(), concat({{S1(), S2()}, retention(false), {S8(erro)}}));
+    expect_consultation_rows(estagiario, pagamento);
+    EXPECT_EQ(estagiario_rows("cons_estagiario_2026_12_07"), snapshot_estagiario);
+    EXPECT_EQ(pagamento_rows("cons_pagamento_2026_12_07"), snapshot_pagamento);
+    EXPECT_EQ(modal_boxes.size(), 1u);
+    // The end row finds its rows by date alone, so it also rewrites the
+    // first run's outcome.
+    for (const auto& row : log_rows()) EXPECT_EQ(row.at(3), erro);
+  }
+  EXPECT_EQ(log_rows().size(), 3u);
+  EXPECT_TRUE(reports.empty());
+}
+
+TEST_P(NightlyRun, TicksStartOneRunPerDateAtExactlyHalfPastMidnight) {
+  struct Tick {
+    LocalDateTime at;
+    int runs_after;
+  };
+  const std::vector<Tick> ticks = {
+      {{2026, 12, 8, 0, 29, 59}, 0}, {{2026, 12, 8, 0, 30, 0}, 1},  {{2026, 12, 8, 0, 30, 0}, 1},
+      {{2026, 12, 8, 0, 30, 1}, 1},  {{2026, 12, 8, 12, 30, 0}, 1}, {{2026, 12, 9, 0, 29, 59}, 1},
+      {{2026, 12, 9, 0, 30, 0}, 2},  {{2026, 12, 9, 0, 30, 0}, 2},
+  };
+  StatementFaults recorder;
+  for (const auto& tick : ticks) {
+    clock.now_ = tick.at;
+    frmatualizacao.tempo_Timer();
+    EXPECT_EQ(runs_started(recorder), tick.runs_after)
+        << "after the tick at " << date_text(tick.at) << " " << clock_text(tick.at);
+  }
+}
+
+TEST_P(NightlyRun, TickDuringARunStartsNoSecondRun) {
+  StatementFaults recorder;
+  // A tick delivered by the e-mail's box (a nested event loop), and one
+  // from inside the transfers.
+  recorder.fail_once("Select * into cons_pagamento_");
+  int nested_ticks = 0;
+  while_box_is_shown = [&] {
+    ++nested_ticks;
+    EXPECT_TRUE(nightly_run::run_in_progress());
+    frmatualizacao.tempo_Timer();
+  };
+  nightly_run::set_step_hook_for_testing([&](std::string_view step) {
+    if (step == "transferir_estagiarios") {
+      ++nested_ticks;
+      frmatualizacao.tempo_Timer();
+    }
+  });
+  frmatualizacao.tempo_Timer();
+  EXPECT_EQ(nested_ticks, 1);
+  EXPECT_EQ(runs_started(recorder), 1);
+  EXPECT_FALSE(nightly_run::run_in_progress());
+  EXPECT_EQ(log_rows().size(), 1u);
+}
+
+TEST_P(NightlyRun, DatesAcrossMonthYearAndLeapDayEnds) {
+  struct Case {
+    LocalDateTime when;
+    std::string date, snapshot, retention;
+  };
+  const std::vector<Case> cases = {
+      {{2027, 1, 1, 0, 30, 0}, "2027-01-01", "2026_12_31", "2026_12_30"},
+      {{2028, 3, 1, 0, 30, 0}, "2028-03-01", "2028_02_29", "2028_02_28"},
+      {{2024, 3, 1, 0, 30, 0}, "2024-03-01", "2024_02_29", "2024_02_28"},
+      {{2025, 3, 1, 0, 30, 0}, "2025-03-01", "2025_02_28", "2025_02_27"},
+      {{2024, 3, 6, 0, 30, 0}, "2024-03-06", "2024_03_05", "2024_03_04"},
+  };
+  const std::string check =
+      "SELECT * FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_TYPE = 'BASE TABLE' and TABLE_NAME= ";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.date);
+    fresh_databases();
+    create_snapshot_pair(c.retention);
+    clock.now_ = c.when;
+    StatementFaults recorder;
+    nightly_run::perform_run();
+    const std::string v = "Velmora", k = "consulta_tessarin";
+    EXPECT_EQ(recorder.run_statements(),
+              (std::vector<Statement>{
+                  {v, "Insert into vlmr_logtransferencia(data,hora_inicial)values('" + c.date +
+                          "','00:30:00 ')"},
+                  {k, "Select * into cons_estagiario_" + c.snapshot + " from cons_estagiario "},
+                  {k, "Select * into cons_pagamento_" + c.snapshot + " from cons_pagamento "},
+                  {k, check + "'cons_estagiario_" + c.retention + "'"},
+                  {k, "Drop table cons_estagiario_" + c.retention},
+                  {k, check + "'cons_pagamento_" + c.retention + "'"},
+                  {k, "Drop table cons_pagamento_" + c.retention},
+                  {v,
+                   "Update vlmr_logtransferencia set hora_final = '00:30:00 ',erro = ' SEM ERRO' "
+                   "where data ='" +
+                       c.date + "' "},
+              }));
+    EXPECT_EQ(log_rows(), (Rows{{c.date, "00:30:00 ", "00:30:00 ", " SEM ERRO"}}));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, NightlyRun,
+                         ::testing::Values(Backend::kEmbedded, Backend::kPostgres), BackendName);
+
+}  // namespace
+}  // namespace velmora::testing

@@ -257,8 +257,14 @@ std::string MailSender::send() {
   }
 
   auto fail = [&](CURLcode code) {
+    // libcurl's detail often ends in the same words as its general message;
+    // then the detail alone says it all.
     std::string description = curl_easy_strerror(code);
-    if (error[0] && description != error.data()) description += std::string(": ") + error.data();
+    const std::string detail = error.data();
+    if (detail.find(description) != std::string::npos)
+      description = detail;
+    else if (!detail.empty())
+      description += ": " + detail;
     const std::string& reply = transfer.error_reply;
     if (!reply.empty() && description.find(reply) == std::string::npos) {
       description += " (server reply: " + reply + ")";

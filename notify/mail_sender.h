@@ -38,7 +38,8 @@ void set_mail_timeouts_for_testing(const MailTimeouts* replacement);
 //
 // Every operation that fails throws velmora::Failure whose number is the
 // libcurl result code (CURLcode) and whose description is libcurl's own
-// message, with the server's error reply where there is one.
+// message (its general text for the code and the detail of its error
+// buffer), followed by the server's error reply where there is one.
 class MailSender {
  public:
   // Initialises libcurl (once per process) and creates the transfer handle.

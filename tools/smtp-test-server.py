@@ -1,16 +1,17 @@
 #!/usr/bin/python3
 """An SMTP server on loopback for the tests of the failure notice.
 
-Usage: smtp-test-server.py MODE DIR
+Usage: smtp-test-server.py MODE DIR [PORT]
 
 MODE is one of
   accept  - accepts every message;
   reject  - answers every RCPT TO with 550;
   silent  - accepts TCP connections and never says a word.
 
-The server listens on a free port of 127.0.0.1 and, once listening, writes
-that port into DIR/port (atomically). Each message it receives becomes a
-directory DIR/message-NNNN holding one file per item:
+The server listens on PORT of 127.0.0.1 (by default a free port that it
+picks) and, once listening, writes that port into DIR/port (atomically).
+Each message it receives becomes a directory DIR/message-NNNN holding one
+file per item:
   mail_from, rcpt_tos (one per line), raw (the data as received),
   subject, from_name, from_address, to, date, date_valid, message_id,
   mime_version, content_type, charset, transfer_encoding, body (decoded
@@ -104,16 +105,16 @@ async def hold_silently(reader, writer):
     writer.close()
 
 
-async def main(mode, directory):
+async def main(mode, directory, port):
     loop = asyncio.get_running_loop()
     if mode == "silent":
-        server = await asyncio.start_server(hold_silently, "127.0.0.1", 0)
+        server = await asyncio.start_server(hold_silently, "127.0.0.1", port)
     elif mode in ("accept", "reject"):
         recorder = Recorder(directory, reject=(mode == "reject"))
         server = await loop.create_server(
             lambda: SMTP(recorder, hostname="smtp-test.localdomain", decode_data=False),
             "127.0.0.1",
-            0,
+            port,
         )
     else:
         raise SystemExit(f"unknown mode {mode}")
@@ -129,14 +130,14 @@ async def main(mode, directory):
         stop.set()
 
     watcher = asyncio.create_task(watch_parent())
-    port = server.sockets[0].getsockname()[1]
-    write_atomically(directory, "port", str(port).encode())
+    listening = server.sockets[0].getsockname()[1]
+    write_atomically(directory, "port", str(listening).encode())
     await stop.wait()
     watcher.cancel()
     server.close()
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3:
+    if len(sys.argv) not in (3, 4):
         raise SystemExit(__doc__)
-    asyncio.run(main(sys.argv[1], sys.argv[2]))
+    asyncio.run(main(sys.argv[1], sys.argv[2], int(sys.argv[3]) if len(sys.argv) == 4 else 0))

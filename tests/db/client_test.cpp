@@ -125,9 +125,9 @@ TEST_P(ClientOperations, AccentsSurviveTheRoundTrip) {
     const std::string where = "where concurso='" + std::to_string(i) + "'";
     EXPECT_EQ(single("select Descricao from vlmr_concurso " + where, "descricao"), Value(texts[i]));
     // Accents in the statement text itself reach the database intact.
-    const Value found = single(
-        "select count(*) as n from vlmr_concurso " + where + " and Descricao = " + literal(texts[i]),
-        "n");
+    const Value found = single("select count(*) as n from vlmr_concurso " + where +
+                                   " and Descricao = " + literal(texts[i]),
+                               "n");
     EXPECT_EQ(text_of(found, "n"), "1") << texts[i];
   }
   EXPECT_EQ(db_->query("Velmora", "select Descricao from vlmr_concurso where concurso='0'"),

@@ -239,9 +239,14 @@ std::string MailSender::send() {
   if (recipients_.empty()) refuse("no recipient");
 
   CURL* curl = static_cast<CURL*>(curl_.get());
-  curl_easy_reset(curl);
   std::array<char, CURL_ERROR_SIZE> error{};
   Transfer transfer;
+  // The handle points into this frame while options are set; whatever way
+  // the call ends, the handle forgets those pointers first.
+  struct ForgetOptions {
+    CURL* curl;
+    ~ForgetOptions() { curl_easy_reset(curl); }
+  } forget_options{curl};
   const std::string message_id = new_message_id(sender_);
   transfer.payload = message_text(message_id);
 
@@ -296,7 +301,6 @@ std::string MailSender::send() {
   set(CURLOPT_VERBOSE, 1L);
 
   CURLcode code = curl_easy_perform(curl);
-  curl_easy_reset(curl);  // drops the pointers into this frame
   if (code != CURLE_OK) fail(code);
   return message_id;
 }

@@ -68,6 +68,11 @@ class StatementFaults {
   // The statements that the run driver and the retention issue themselves
   // (the transfers' statements left out).
   std::vector<Statement> run_statements() const;  // defined below
+  std::vector<std::string> texts() const {
+    std::vector<std::string> out;
+    for (const auto& s : statements_) out.push_back(s.text);
+    return out;
+  }
 
  private:
   struct Rule {

@@ -9,6 +9,7 @@ int main(int, char** argv) {
   deployment.source_server = "sqlite:.";
   deployment.consulta_server = "sqlite:.";
   deployment.smtp_host = VELMORA_E2E_SMTP_HOST;
+  deployment.smtp_port = VELMORA_E2E_SMTP_PORT;
   deployment.mailbox = VELMORA_E2E_MAILBOX;
   velmora::set_deployment_for_testing(&deployment);
   return velmora::app::run(argv[0]);

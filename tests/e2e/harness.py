@@ -17,8 +17,9 @@ Usage (python3 standard library only; ctest passes the two paths):
 BIN for --velmora is the velmora_e2e build of the process (tests/e2e), which
 opens the three catalogs as files Velmora.db, consulta_tessarin.db and
 CALVERIN.db in its working directory; Environment runs it inside its own
-scratch directory, so tests can run in parallel. Its mail goes to port 25 of
-127.0.0.1. Set VELMORA_E2E_KEEP=1 to keep the scratch directory for a look.
+scratch directory, so tests can run in parallel. Its mail goes to
+127.0.0.1, port 25 (CMake cache variables VELMORA_E2E_SMTP_HOST/_PORT/
+_MAILBOX); tests that listen there should share a ctest RESOURCE_LOCK. Set VELMORA_E2E_KEEP=1 to keep the scratch directory for a look.
 """
 
 import argparse

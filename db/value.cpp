@@ -35,8 +35,7 @@ std::string decimal_text(const std::string& delivered) {
   while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
   std::string out(whole.empty() ? "0" : whole);
   if (!fraction.empty()) out.append(".").append(fraction);
-  if (negative && out != "0") out.insert(0, "-");
-  return out;
+  return negative && out != "0" ? "-" + out : out;
 }
 
 std::string double_text(double d) {

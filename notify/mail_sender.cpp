@@ -109,7 +109,9 @@ std::string new_message_id(const std::string& sender) {
   char unique[64];
   std::snprintf(unique, sizeof unique, "%08x%08x%08x.%lld", random(), random(), random(),
                 static_cast<long long>(std::time(nullptr)));
-  return "<" + std::string(unique) + "@" + message_id_domain(sender) + ">";
+  std::string id = "<";
+  id.append(unique).append("@").append(message_id_domain(sender)).append(">");
+  return id;
 }
 
 // The host name for EHLO; empty leaves libcurl's default.

@@ -13,7 +13,11 @@ namespace {
 QMessageBox* make_box(const std::string& text) {
   auto* box = new QMessageBox();
   box->setWindowTitle(QString::fromUtf8(kApplicationTitle));
+  // Descriptions may hold "<mailbox>" and the like: never read them as HTML.
+  box->setTextFormat(Qt::PlainText);
   box->setText(QString::fromStdString(text));
+  // Operators can select the text to copy the failure out of the box.
+  box->setTextInteractionFlags(Qt::TextSelectableByMouse);
   box->setIcon(QMessageBox::NoIcon);
   box->setStandardButtons(QMessageBox::Ok);
   // Only the closing of the main window ends the process.

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <cmath>
 
+#include "db/odbc_pool.h"
 #include "transfer/frmatualizacao.h"
 
 namespace velmora::app {
@@ -20,7 +21,10 @@ FormWindow::FormWindow() {
   // slip past.
   tempo.setTimerType(Qt::PreciseTimer);
   tempo.setInterval(500);
-  QObject::connect(&tempo, &QTimer::timeout, [] { frmatualizacao.tempo_Timer(); });
+  QObject::connect(&tempo, &QTimer::timeout, [] {
+    frmatualizacao.tempo_Timer();
+    release_idle_odbc_connections();
+  });
   tempo.start();
 }
 

@@ -73,7 +73,13 @@ struct Conexao3Module {
 
   void abrir();
   void fechar();
-  // Sets nome_orgao to the display text of unit `code` (see db/buscar_orgao.cpp).
+  // Sets nome_orgao to the display text of unit `code` ("<nome> <descricao>",
+  // each trimmed, a Null counting as ""), or "" when the code is empty or
+  // matches no unit. An empty code touches no database; any other opens a
+  // new organiser connection (abrir), looks the code up as qorv, then as a
+  // number in orgao. Leaves `sql` alone. Throws Failure from the database,
+  // or 13 before the second look-up when the code is not a number; on a
+  // failure nome_orgao keeps its previous value.
   void buscar_orgao(const std::string& code);
 };
 

@@ -1,6 +1,7 @@
 #include "db/odbc_pool.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace velmora {
 
@@ -90,15 +91,36 @@ std::size_t OdbcPool::idle_count() {
   return idle_.size();
 }
 
+void OdbcPool::release_expired() {
+  std::vector<Idle> dropped;
+  std::lock_guard lock(mutex_);
+  reap(std::chrono::steady_clock::now(), dropped);
+}
+
 void OdbcPool::clear() {
   std::vector<Idle> dropped;
   std::lock_guard lock(mutex_);
   dropped.swap(idle_);
 }
 
+namespace {
+std::atomic<OdbcPool*> g_pool{nullptr};
+}
+
 OdbcPool& odbc_pool() {
   static OdbcPool pool;
+  g_pool.store(&pool);
   return pool;
+}
+
+void release_idle_odbc_connections() noexcept {
+  if (OdbcPool* pool = g_pool.load()) {
+    try {
+      pool->release_expired();
+    } catch (...) {
+      // Disconnecting an idle connection is housekeeping; it must not stop the timer.
+    }
+  }
 }
 
 }  // namespace velmora

@@ -55,6 +55,8 @@ class OdbcPool {
   // Sets the idle time-out; zero turns pooling off. Disconnects idle
   // connections that the new time-out has expired.
   void set_idle_timeout(std::chrono::steady_clock::duration timeout);
+  // Disconnects the idle connections whose idle time-out has passed.
+  void release_expired();
   // Number of idle connections held.
   std::size_t idle_count();
   // Disconnects every idle connection.
@@ -78,5 +80,10 @@ class OdbcPool {
 
 // The process's pool, used by every ODBC session.
 OdbcPool& odbc_pool();
+
+// Disconnects pooled connections idle for longer than the time-out, so that
+// they do not stay open on the server between nights. Does nothing when no
+// ODBC connection was ever made; never throws. Called from the window's timer.
+void release_idle_odbc_connections() noexcept;
 
 }  // namespace velmora

@@ -288,6 +288,10 @@ std::string MailSender::send() {
   set(CURLOPT_PROTOCOLS_STR, "smtp");
   set(CURLOPT_URL, url.c_str());
   set(CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_NONE));
+  // libcurl would otherwise take a proxy from the environment; the process
+  // reads no environment and talks to its mail server directly.
+  set(CURLOPT_PROXY, "");
+  set(CURLOPT_NOPROXY, "*");
   set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts_.connect.count()));
   set(CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts_.whole.count()));
   set(CURLOPT_MAIL_FROM, mail_from.c_str());

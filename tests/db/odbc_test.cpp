@@ -198,6 +198,30 @@ TEST_F(OdbcPostgres, AnExpiredIdleConnectionIsDisconnectedNotReused) {
   EXPECT_EQ(text_of(rs->Fields().Item("n").Value(), "n"), "0") << "the expired connection lives on";
 }
 
+TEST_F(OdbcPostgres, IdleConnectionsAreReleasedBetweenNightsWithoutAnOpen) {
+  odbc_pool().set_idle_timeout(std::chrono::milliseconds(200));
+  const std::string text = db_->connection_text("CALVERIN");
+  Connection cn;
+  cn.Open(text);
+  const std::string pid = backend_pid(cn);
+  cn.Close();
+  release_idle_odbc_connections();
+  EXPECT_EQ(odbc_pool().idle_count(), 1u) << "released before its time-out";
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  release_idle_odbc_connections();
+  EXPECT_EQ(odbc_pool().idle_count(), 0u);
+  Connection admin;
+  admin.Open(db_->connection_text("CALVERIN", "sa", "''"));
+  // The server ends the backend shortly after the disconnect.
+  std::string left = "1";
+  for (int i = 0; i < 40 && left != "0"; ++i) {
+    if (i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    auto rs = admin.Execute("select count(*) as n from pg_stat_activity where pid = " + pid);
+    left = text_of(rs->Fields().Item("n").Value(), "n");
+  }
+  EXPECT_EQ(left, "0") << "the released connection lives on";
+}
+
 TEST_F(OdbcPostgres, ZeroIdleTimeoutTurnsPoolingOff) {
   odbc_pool().set_idle_timeout(std::chrono::seconds(0));
   const std::string text = db_->connection_text("CALVERIN");

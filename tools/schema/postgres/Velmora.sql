@@ -66,3 +66,8 @@ CREATE TABLE vlmr_pagamento (
   valor decimal(12,2),
   Dtproc timestamp
 );
+-- Every intern's look-ups search these by registration number or code.
+CREATE INDEX vlmr_concurso_concurso ON vlmr_concurso (concurso);
+CREATE INDEX vlmr_bolsaauxilio_id_bolsa ON vlmr_bolsaauxilio (id_bolsa);
+CREATE INDEX vlmr_estagiariodesignacao_matricula ON vlmr_estagiariodesignacao (matricula, id_desig);
+CREATE INDEX vlmr_estagiariointerrupcao_matricula ON vlmr_estagiariointerrupcao (matricula, sequencia);

@@ -49,3 +49,4 @@ CREATE TABLE cons_estagiarioelogio (
   elogioc varchar(2000),
   sancao varchar(2000)
 );
+CREATE INDEX cons_estagiarioelogio_matricula ON cons_estagiarioelogio (matricula);

@@ -9,3 +9,5 @@ CREATE TABLE gruposorgaos (
   grupo int,
   descricao varchar(100)
 );
+CREATE INDEX orgaos_qorv ON orgaos (qorv);
+CREATE INDEX orgaos_orgao ON orgaos (orgao);

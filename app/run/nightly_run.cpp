@@ -88,9 +88,9 @@ class Run {
     step("Conexao2.abrir");
     Conexao2.abrir();
     step("S2");
-    execute(Conexao2.cn, snapshot_statement("cons_estagiario", snapshot_suffix()));
+    execute(Conexao2.cn, snapshot_statement("cons_estagiario", run_suffix()));
     step("S3");
-    execute(Conexao2.cn, snapshot_statement("cons_pagamento", snapshot_suffix()));
+    execute(Conexao2.cn, snapshot_statement("cons_pagamento", run_suffix()));
     snapshots_taken_ = true;
     step("transferir_estagiarios");
     form_.transferir_estagiarios();
@@ -118,9 +118,9 @@ class Run {
       step("S5");
       execute(Conexao2.cn, drop_statement("cons_pagamento"));
       step("S6");
-      execute(Conexao2.cn, restore_statement("cons_estagiario", snapshot_suffix()));
+      execute(Conexao2.cn, restore_statement("cons_estagiario", run_suffix()));
       step("S7");
-      execute(Conexao2.cn, restore_statement("cons_pagamento", snapshot_suffix()));
+      execute(Conexao2.cn, restore_statement("cons_pagamento", run_suffix()));
     }
     step("excluir_tabela_anterior");
     form_.excluir_tabela_anterior();
@@ -149,7 +149,17 @@ class Run {
     conexao3.fechar();
   }
 
+  // The snapshot suffix, read from the clock when the first snapshot is
+  // taken and kept for the run: a run that goes on past midnight must
+  // restore from the snapshots it took, not look for a pair that does not
+  // exist after it has dropped the live tables.
+  const std::string& run_suffix() {
+    if (!suffix_) suffix_ = snapshot_suffix();
+    return *suffix_;
+  }
+
   Frmatualizacao& form_;
+  std::optional<std::string> suffix_;
   bool snapshots_taken_ = false;
   bool closing_started_ = false;
 };

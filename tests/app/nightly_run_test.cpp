@@ -278,6 +278,28 @@ TEST_P(NightlyRun, FailureInsideTheFailureBranchIsReportedAndTheNextNightRunsAga
   EXPECT_EQ(reports.size(), 1u);
 }
 
+// The date turns during the run (the clock set forward a day while the
+// transfers run): the restore must read the snapshots that this run took,
+// or the live tables, already dropped, would be lost.
+TEST_P(NightlyRun, RestoreReadsTheSnapshotsTakenEvenWhenTheDateTurnsDuringTheRun) {
+  seed_consultation_rows();
+  const Rows estagiario = estagiario_rows();
+  const Rows pagamento = pagamento_rows();
+  db->exec("Velmora", "DROP TABLE vlmr_pagamento");  // step 7 fails
+  StatementFaults recorder;
+  recorder.when("Select * into cons_pagamento_", [this] { clock.set(2026, 12, 9, 0, 30, 0); });
+
+  frmatualizacao.tempo_Timer();
+
+  const auto statements = recorder.run_statements();
+  ASSERT_GE(statements.size(), 7u);
+  EXPECT_EQ(std::vector<Statement>(statements.begin(), statements.begin() + 7),
+            (std::vector<Statement>{S1(), S2(), S3(), S4(), S5(), S6(), S7()}));
+  EXPECT_TRUE(reports.empty()) << reports.front();
+  expect_consultation_rows(estagiario, pagamento);
+  EXPECT_TRUE(all_connections_closed());
+}
+
 TEST_P(NightlyRun, SecondRunOnTheSameDateFailsAtItsSnapshotAndKeepsTheFirstRunsTables) {
   seed_consultation_rows();
   frmatualizacao.tempo_Timer();

@@ -41,6 +41,12 @@ class StatementFaults {
       } catch (...) {
       }
       statements_.push_back({catalog, text});
+      for (Action& action : actions_) {
+        if (text.starts_with(action.prefix) && !action.done) {
+          action.done = true;
+          action.run();
+        }
+      }
       bool fail = static_cast<int>(statements_.size()) == fail_at_;
       for (Rule& rule : rules_) {
         if (text.starts_with(rule.prefix) && ++rule.seen == rule.occurrence) fail = true;
@@ -58,6 +64,11 @@ class StatementFaults {
   // Fails the `occurrence`-th statement whose text starts with `prefix`.
   void fail_once(std::string prefix, int occurrence = 1) {
     rules_.push_back({std::move(prefix), occurrence});
+  }
+  // Calls `run` (once) when the first statement starting with `prefix` is
+  // about to reach the database, e.g. to move the clock or to tick.
+  void when(std::string prefix, std::function<void()> run) {
+    actions_.push_back({std::move(prefix), std::move(run)});
   }
   // Fails the `n`-th statement of all (1-based).
   void fail_nth(int n) { fail_at_ = n; }
@@ -80,8 +91,14 @@ class StatementFaults {
     int occurrence;
     int seen = 0;
   };
+  struct Action {
+    std::string prefix;
+    std::function<void()> run;
+    bool done = false;
+  };
   std::vector<Statement> statements_;
   std::vector<Rule> rules_;
+  std::vector<Action> actions_;
   int fail_at_ = 0;
   bool fired_ = false;
 };

@@ -207,6 +207,22 @@ TEST_P(ClientOperations, SelectIntoAndInformationSchemaTables) {
   EXPECT_TRUE(none->Eof());
 }
 
+TEST_P(ClientOperations, TextsThatReadLikeStatementsAreStoredAsWritten) {
+  const std::string texts[] = {"see INFORMATION_SCHEMA.TABLES", "a into b from c",
+                               "Select * into x from y "};
+  int key = 0;
+  for (const std::string& text : texts) {
+    const std::string concurso = "k" + std::to_string(++key);
+    cn_.Execute("insert into vlmr_concurso (concurso, Descricao) values ('" + concurso + "', " +
+                literal(text) + ")");
+    EXPECT_EQ(single("Select Descricao from vlmr_concurso where concurso='" + concurso +
+                         "' and Descricao=" + literal(text),
+                     "descricao"),
+              Value(text))
+        << text;
+  }
+}
+
 TEST_P(ClientOperations, BadStatementFailsWithTheDatabasesNumberAndMessage) {
   struct Expected {
     std::int32_t number;

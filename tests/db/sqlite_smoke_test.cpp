@@ -19,6 +19,38 @@ TEST(SqliteDialect, RewritesSelectIntoAndInformationSchema) {
   EXPECT_EQ(sqlite_dialect("Delete from cons_pagamento"), "Delete from cons_pagamento");
 }
 
+// Only the statement's own words are rewritten: a value between quotes that
+// happens to read like SQL is stored exactly as written.
+TEST(SqliteDialect, LeavesQuotedValuesAloneAndIgnoresLetterCaseAndLineBreaks) {
+  const std::string tables =
+      "(SELECT 'main' AS TABLE_CATALOG, 'main' AS TABLE_SCHEMA, name AS TABLE_NAME, "
+      "CASE type WHEN 'table' THEN 'BASE TABLE' ELSE 'VIEW' END AS TABLE_TYPE "
+      "FROM sqlite_schema WHERE type IN ('table','view') AND name NOT LIKE 'sqlite!_%' "
+      "ESCAPE '!') AS TABLES";
+  struct Case {
+    std::string sql;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"Insert into cons_estagiarioelogio(elogioc) values ('see INFORMATION_SCHEMA.TABLES')",
+       "Insert into cons_estagiarioelogio(elogioc) values ('see INFORMATION_SCHEMA.TABLES')"},
+      {"Select Descricao from vlmr_concurso where concurso='a into b from c'",
+       "Select Descricao from vlmr_concurso where concurso='a into b from c'"},
+      {"select nome from t where x='it''s into b from c' and y=\"q into r from s\"",
+       "select nome from t where x='it''s into b from c' and y=\"q into r from s\""},
+      {"Select 'x into y from z' as a into T from U where b='information_schema.tables'",
+       "CREATE TABLE T AS SELECT 'x into y from z' as a FROM U where "
+       "b='information_schema.tables'"},
+      {"SELECT * INTO cons_pagamento_2026_12_06 FROM cons_pagamento ",
+       "CREATE TABLE cons_pagamento_2026_12_06 AS SELECT * FROM cons_pagamento "},
+      {"Select *\r\ninto\tcons_x\nfrom cons_pagamento\nwhere 1=1",
+       "CREATE TABLE cons_x AS SELECT * FROM cons_pagamento\nwhere 1=1"},
+      {"select * from information_schema.tables where table_name='x'",
+       "select * from " + tables + " where table_name='x'"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(sqlite_dialect(c.sql), c.expected) << c.sql;
+}
+
 TEST(SqliteSession, SlotsRunStatementsAndKeepOuterRowSetPlace) {
   testing::EmbeddedDatabases db;
   testing::SystemUnderTest sut(db, nullptr);

@@ -4,6 +4,11 @@
 #include <atomic>
 
 namespace velmora {
+namespace {
+// The process's pool once made, and null again once destroyed at exit:
+// connections still open in the connection slots close after it.
+std::atomic<OdbcPool*> g_pool{nullptr};
+}  // namespace
 
 OdbcLink::OdbcLink(std::shared_ptr<OdbcEnv> env, const std::string& connection_string)
     : env_(std::move(env)) {
@@ -40,7 +45,11 @@ OdbcPool::OdbcPool() {
   env_ = std::make_shared<OdbcEnv>(std::move(env));
 }
 
-OdbcPool::~OdbcPool() { clear(); }
+OdbcPool::~OdbcPool() {
+  OdbcPool* self = this;
+  g_pool.compare_exchange_strong(self, nullptr);
+  clear();
+}
 
 void OdbcPool::reap(std::chrono::steady_clock::time_point now, std::vector<Idle>& out) {
   auto expired = [&](const Idle& i) { return now - i.since >= timeout_; };
@@ -103,15 +112,14 @@ void OdbcPool::clear() {
   dropped.swap(idle_);
 }
 
-namespace {
-std::atomic<OdbcPool*> g_pool{nullptr};
-}
-
 OdbcPool& odbc_pool() {
   static OdbcPool pool;
-  g_pool.store(&pool);
+  static const bool registered = (g_pool.store(&pool), true);
+  (void)registered;
   return pool;
 }
+
+OdbcPool* live_odbc_pool() noexcept { return g_pool.load(); }
 
 void release_idle_odbc_connections() noexcept {
   if (OdbcPool* pool = g_pool.load()) {

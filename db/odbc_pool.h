@@ -81,6 +81,11 @@ class OdbcPool {
 // The process's pool, used by every ODBC session.
 OdbcPool& odbc_pool();
 
+// The process's pool if it exists: nullptr before the first odbc_pool() call
+// and after the pool was destroyed at process exit, when a connection still
+// open in a slot is simply disconnected.
+OdbcPool* live_odbc_pool() noexcept;
+
 // Disconnects pooled connections idle for longer than the time-out, so that
 // they do not stay open on the server between nights. Does nothing when no
 // ODBC connection was ever made; never throws. Called from the window's timer.

@@ -281,9 +281,8 @@ void OdbcSession::release() noexcept {
   if (!link_) return;
   if (streaming_) streaming_->abandon();
   try {
-    if (healthy_ && link_->alive()) {
-      odbc_pool().give_back(connection_string_, std::move(link_));
-    }
+    OdbcPool* pool = live_odbc_pool();
+    if (pool && healthy_ && link_->alive()) pool->give_back(connection_string_, std::move(link_));
   } catch (...) {
     // Out of memory while pooling: the connection is simply disconnected.
   }

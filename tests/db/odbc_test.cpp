@@ -7,6 +7,7 @@
 #include "core/deployment.h"
 #include "core/failure.h"
 #include "db/client.h"
+#include "db/conexao.h"
 #include "db/connection_text.h"
 #include "db/odbc_handle.h"
 #include "db/odbc_pool.h"
@@ -255,6 +256,20 @@ TEST_F(OdbcPostgres, AConnectionThatLostItsServerIsNotPooled) {
   EXPECT_EQ(odbc_pool().idle_count(), 1u) << "the dead connection went back to the pool";
   cn.Open(db_->connection_text("Velmora"));
   EXPECT_NE(backend_pid(cn), pid);
+}
+
+// A run that stops before its closing step leaves connections in the slots;
+// they close at process exit, after the pool (made later) is already gone.
+TEST_F(OdbcPostgres, ConnectionLeftOpenInASlotClosesCleanlyAtExit) {
+  const std::string text = db_->connection_text("Velmora");
+  EXPECT_EXIT(
+      {
+        CONEXAO.cn = std::make_shared<Connection>();
+        CONEXAO.cn->Open(text);
+        CONEXAO.rs = CONEXAO.cn->Execute("select 1 as one");
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(OdbcPostgres, PendingRowSetIsReadIntoMemoryAndFreesItsStatement) {

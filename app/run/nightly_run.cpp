@@ -84,7 +84,7 @@ class Run {
     step("CONEXAO.abrir");
     CONEXAO.abrir();
     step("S1");
-    execute(CONEXAO.cn, start_row_statement(today_text(), now_clock_text()));
+    execute(CONEXAO.cn, start_row_statement(run_date(), now_clock_text()));
     step("Conexao2.abrir");
     Conexao2.abrir();
     step("S2");
@@ -139,7 +139,7 @@ class Run {
   void finish() {
     form_.erro_execucao = without_apostrophes(form_.erro_execucao);
     step("S8");
-    execute(CONEXAO.cn, end_row_statement(now_clock_text(), form_.erro_execucao, today_text()));
+    execute(CONEXAO.cn, end_row_statement(now_clock_text(), form_.erro_execucao, run_date()));
     closing_started_ = true;
     step("CONEXAO.fechar");
     CONEXAO.fechar();
@@ -147,6 +147,14 @@ class Run {
     Conexao2.fechar();
     step("conexao3.fechar");
     conexao3.fechar();
+  }
+
+  // The date text, read from the clock for the start row and kept for the
+  // end row, which finds its rows by date: the failure e-mail's box may stay
+  // open past midnight, and the end row must still complete this run's row.
+  const std::string& run_date() {
+    if (!date_) date_ = today_text();
+    return *date_;
   }
 
   // The snapshot suffix, read from the clock when the first snapshot is
@@ -159,6 +167,7 @@ class Run {
   }
 
   Frmatualizacao& form_;
+  std::optional<std::string> date_;
   std::optional<std::string> suffix_;
   bool snapshots_taken_ = false;
   bool closing_started_ = false;
@@ -241,6 +250,11 @@ void set_step_hook_for_testing(std::function<void(std::string_view)> hook) {
 
 }  // namespace nightly_run
 
+// A tick during a run (the e-mail's box runs a nested event loop) does
+// nothing and is not remembered, whatever the clock says: the run in progress
+// finishes first. A box left open past the next night's 00:30:00 therefore
+// costs that night its run, as any night whose trigger second no tick sees;
+// there is no catch-up.
 void Frmatualizacao::tempo_Timer() {
   using namespace nightly_run;
   if (g_in_progress) return;

@@ -392,6 +392,35 @@ TEST_P(NightlyRun, TickDuringARunStartsNoSecondRun) {
   }
 }
 
+// The e-mail's box left open until the next night's 00:30:00: the tick seen
+// there by its nested event loop starts nothing, the end row still completes
+// the run's own start row, and that night gets no run afterwards.
+TEST_P(NightlyRun, BoxLeftOpenIntoTheNextNightFinishesTheRunOfItsOwnDate) {
+  seed_consultation_rows();
+  db->exec("Velmora", "DROP TABLE vlmr_pagamento");  // step 7 fails, the mail fails
+  StatementFaults recorder;
+  while_box_is_shown = [&] {
+    clock.set(2026, 12, 9, 0, 30, 0);
+    frmatualizacao.tempo_Timer();
+    EXPECT_EQ(runs_started(recorder), 1) << "a tick inside the box started a run";
+    clock.set(2026, 12, 9, 0, 30, 4);
+  };
+
+  frmatualizacao.tempo_Timer();
+  while_box_is_shown = nullptr;
+
+  const std::string erro = frmatualizacao.erro_execucao;
+  EXPECT_EQ(modal_boxes.size(), 1u);
+  EXPECT_EQ(recorder.run_statements().back(), S8(erro, "00:30:04"));
+  EXPECT_EQ(log_rows(), (Rows{{"2026-12-08", "00:30:00 ", "00:30:04 ", erro}}));
+  EXPECT_TRUE(reports.empty());
+  EXPECT_TRUE(all_connections_closed());
+
+  clock.set(2026, 12, 9, 0, 30, 5);
+  frmatualizacao.tempo_Timer();
+  EXPECT_EQ(runs_started(recorder), 1);
+}
+
 TEST_P(NightlyRun, DatesAcrossMonthYearAndLeapDayEnds) {
   struct Case {
     LocalDateTime when;

@@ -19,10 +19,10 @@ namespace {
 // loop that still delivers ticks, so the second flag is not redundant.
 std::optional<std::string> g_last_run_date;
 bool g_in_progress = false;
-std::function<void(std::string_view)> g_step_hook;
+std::function<void(std::string_view)> g_closing_hook;
 
-void step(std::string_view name) {
-  if (g_step_hook) g_step_hook(name);
+void before_closing(std::string_view module) {
+  if (g_closing_hook) g_closing_hook(module);
 }
 
 // Assigns the statement to `sql` and executes it on `cn`, discarding rows.
@@ -81,26 +81,18 @@ class Run {
   // Steps 1 to 7. Records whether both snapshots of this run exist, because
   // only then may the failure branch drop and re-create the live tables.
   void main_stage() {
-    step("CONEXAO.abrir");
     CONEXAO.abrir();
-    step("S1");
     execute(CONEXAO.cn, start_row_statement(run_date(), now_clock_text()));
-    step("Conexao2.abrir");
     Conexao2.abrir();
-    step("S2");
     execute(Conexao2.cn, snapshot_statement("cons_estagiario", run_suffix()));
-    step("S3");
     execute(Conexao2.cn, snapshot_statement("cons_pagamento", run_suffix()));
     snapshots_taken_ = true;
-    step("transferir_estagiarios");
     form_.transferir_estagiarios();
-    step("transferir_pagamentos");
     form_.transferir_pagamentos();
   }
 
   void success_branch() {
     form_.erro_execucao = std::string(kSuccessText);
-    step("excluir_tabela_anterior");
     form_.excluir_tabela_anterior();
     finish();
   }
@@ -108,28 +100,20 @@ class Run {
   // Failures here are not handled by the run: they go to the tick.
   void failure_branch(const Failure& failure) {
     form_.erro_execucao = outcome_text(failure);
-    step("Conexao2.abrir");
     Conexao2.abrir();
     // Without both snapshots of this run there is nothing to restore from,
     // and the transfers have not touched the live tables yet.
     if (snapshots_taken_) {
-      step("S4");
       execute(Conexao2.cn, drop_statement("cons_estagiario"));
-      step("S5");
       execute(Conexao2.cn, drop_statement("cons_pagamento"));
-      step("S6");
       execute(Conexao2.cn, restore_statement("cons_estagiario", run_suffix()));
-      step("S7");
       execute(Conexao2.cn, restore_statement("cons_pagamento", run_suffix()));
     }
-    step("excluir_tabela_anterior");
     form_.excluir_tabela_anterior();
-    step("CONEXAO.enviar_email");
     CONEXAO.enviar_email();
     // A failed closing after a successful end row must not leave that row
     // saying " SEM ERRO" for a run whose rebuild was just given up.
     if (closing_started_ && !(CONEXAO.cn && CONEXAO.cn->IsOpen())) {
-      step("CONEXAO.abrir");
       CONEXAO.abrir();
     }
     finish();
@@ -138,14 +122,13 @@ class Run {
   // Steps 9 to 11.
   void finish() {
     form_.erro_execucao = without_apostrophes(form_.erro_execucao);
-    step("S8");
     execute(CONEXAO.cn, end_row_statement(now_clock_text(), form_.erro_execucao, run_date()));
     closing_started_ = true;
-    step("CONEXAO.fechar");
+    before_closing("CONEXAO");
     CONEXAO.fechar();
-    step("Conexao2.fechar");
+    before_closing("Conexao2");
     Conexao2.fechar();
-    step("conexao3.fechar");
+    before_closing("conexao3");
     conexao3.fechar();
   }
 
@@ -244,8 +227,8 @@ void reset_run_guard_for_testing() {
   g_in_progress = false;
 }
 
-void set_step_hook_for_testing(std::function<void(std::string_view)> hook) {
-  g_step_hook = std::move(hook);
+void set_closing_hook_for_testing(std::function<void(std::string_view)> hook) {
+  g_closing_hook = std::move(hook);
 }
 
 }  // namespace nightly_run

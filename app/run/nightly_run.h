@@ -49,12 +49,10 @@ bool run_in_progress();
 // Forgets the date of the last run, as a fresh process would.
 void reset_run_guard_for_testing();
 
-// Called with the name of each step of the run just before it is performed
-// ("CONEXAO.abrir", "S1", "Conexao2.abrir", "S2", "S3",
-// "transferir_estagiarios", "transferir_pagamentos", "excluir_tabela_anterior",
-// "S4" ... "S7", "CONEXAO.enviar_email", "S8", "CONEXAO.fechar",
-// "Conexao2.fechar", "conexao3.fechar"). A hook that throws Failure makes that
-// step fail. Tests only; an empty function removes it.
-void set_step_hook_for_testing(std::function<void(std::string_view step)> hook);
+// Tests only. Called with "CONEXAO", "Conexao2" or "conexao3" just before
+// the run's last step closes that module's connection; a Failure thrown from
+// it stands for a failing close, which neither database client can produce
+// on demand. An empty function removes it.
+void set_closing_hook_for_testing(std::function<void(std::string_view module)> hook);
 
 }  // namespace velmora::nightly_run

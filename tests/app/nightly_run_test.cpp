@@ -37,9 +37,8 @@ TEST_P(NightlyRun, SuccessfulRunIssuesItsStatementsInOrderAndLogsSemErro) {
   const Rows pagamento = pagamento_rows();
   StatementFaults recorder;
   // The end row reads the clock afresh.
-  nightly_run::set_step_hook_for_testing([this](std::string_view step) {
-    if (step == "S8") clock.set(2026, 12, 8, 0, 30, 1);
-  });
+  recorder.when("Drop table cons_pagamento_2026_12_06",
+                [this] { clock.set(2026, 12, 8, 0, 30, 1); });
 
   frmatualizacao.tempo_Timer();
 
@@ -194,7 +193,7 @@ TEST_P(NightlyRun, FailureInTheSuccessBranchReturnsOnceToTheFailureBranch) {
   struct Case {
     const char* where;
     const char* failing_statement;  // or nullptr
-    const char* failing_step;       // or nullptr
+    const char* failing_closing;    // module whose closing fails, or nullptr
     std::vector<Statement> success_part;
   };
   const std::vector<Case> cases = {
@@ -204,11 +203,11 @@ TEST_P(NightlyRun, FailureInTheSuccessBranchReturnsOnceToTheFailureBranch) {
        {retention(true)[0], retention(true)[1]}},
       {"10: end row", "Update vlmr_logtransferencia", nullptr,
        concat({retention(true), {S8(" SEM ERRO")}})},
-      {"11: closing the source connection", nullptr, "CONEXAO.fechar",
+      {"11: closing the source connection", nullptr, "CONEXAO",
        concat({retention(true), {S8(" SEM ERRO")}})},
-      {"11: closing the consultation connection", nullptr, "Conexao2.fechar",
+      {"11: closing the consultation connection", nullptr, "Conexao2",
        concat({retention(true), {S8(" SEM ERRO")}})},
-      {"11: closing the organiser connection", nullptr, "conexao3.fechar",
+      {"11: closing the organiser connection", nullptr, "conexao3",
        concat({retention(true), {S8(" SEM ERRO")}})},
   };
   for (const auto& c : cases) {
@@ -223,9 +222,9 @@ TEST_P(NightlyRun, FailureInTheSuccessBranchReturnsOnceToTheFailureBranch) {
     StatementFaults recorder;
     if (c.failing_statement) recorder.fail_once(c.failing_statement);
     bool thrown = false;
-    if (c.failing_step) {
-      nightly_run::set_step_hook_for_testing([&](std::string_view step) {
-        if (step == c.failing_step && !thrown) {
+    if (c.failing_closing) {
+      nightly_run::set_closing_hook_for_testing([&](std::string_view module) {
+        if (module == c.failing_closing && !thrown) {
           thrown = true;
           throw injected_failure();
         }
@@ -233,7 +232,7 @@ TEST_P(NightlyRun, FailureInTheSuccessBranchReturnsOnceToTheFailureBranch) {
     }
 
     frmatualizacao.tempo_Timer();
-    nightly_run::set_step_hook_for_testing({});
+    nightly_run::set_closing_hook_for_testing({});
 
     // The retention pair is gone after the first pass unless its drop failed.
     const bool pair_left = std::string(c.where).starts_with("8b");
@@ -365,27 +364,24 @@ TEST_P(NightlyRun, TickDuringARunStartsNoSecondRun) {
     StatementFaults recorder;
     // Nested ticks come from the e-mail's box (a nested event loop) and,
     // for good measure, from inside the transfers.
-    recorder.fail_once("Select * into cons_pagamento_");
+    recorder.fail_once("Delete from cons_pagamento");
     int nested_ticks = 0;
     while_box_is_shown = [&] {
       ++nested_ticks;
       EXPECT_TRUE(nightly_run::run_in_progress());
       frmatualizacao.tempo_Timer();
     };
-    nightly_run::set_step_hook_for_testing([&](std::string_view step) {
-      if (step == "transferir_estagiarios") {
-        ++nested_ticks;
-        frmatualizacao.tempo_Timer();
-      }
+    recorder.when("Delete from cons_estagiario", [&] {
+      ++nested_ticks;
+      frmatualizacao.tempo_Timer();
     });
     if (std::string(how) == "tick") {
       frmatualizacao.tempo_Timer();
     } else {
       nightly_run::perform_run();
     }
-    nightly_run::set_step_hook_for_testing({});
     while_box_is_shown = nullptr;
-    EXPECT_EQ(nested_ticks, 1);
+    EXPECT_EQ(nested_ticks, 2);
     EXPECT_EQ(runs_started(recorder), 1);
     EXPECT_FALSE(nightly_run::run_in_progress());
     EXPECT_EQ(log_rows().size(), 1u);

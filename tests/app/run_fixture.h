@@ -163,7 +163,7 @@ class RunTest : public ::testing::TestWithParam<Backend> {
   }
 
   void TearDown() override {
-    nightly_run::set_step_hook_for_testing({});
+    nightly_run::set_closing_hook_for_testing({});
     set_message_boxes({});
     nightly_run::reset_run_guard_for_testing();
     sut.reset();

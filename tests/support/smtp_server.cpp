@@ -83,6 +83,10 @@ SmtpTestServer::SmtpTestServer(Mode mode) {
           "installed?)");
     }
     if (std::chrono::steady_clock::now() > deadline) {
+      // The destructor does not run for a constructor that throws.
+      kill(pid_, SIGTERM);
+      waitpid(pid_, &status, 0);
+      pid_ = -1;
       throw std::runtime_error("the SMTP test server did not start listening within 20 s");
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

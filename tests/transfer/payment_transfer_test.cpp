@@ -142,8 +142,11 @@ TEST_P(PaymentTransfer, NullProcessingDateIsWrittenEmpty) {
 }
 
 TEST_P(PaymentTransfer, DoublesQuotesAndKeepsAccents) {
+  // The fourth value holds what a driver or server might read as an escape,
+  // a comment, a parameter marker or a driver function call.
   add_payments({"'D''Ávila','202601',10,'2026-01-05 00:00:00'",
                 "'João Conceição','202601',11,'2026-01-05 00:00:00'",
+                "'\\''{fn user()}?$1/*','202601',13,'2026-01-05 00:00:00'",
                 "'x'';--','202601',12,'2026-01-05 00:00:00'"});
   transfer();
   EXPECT_EQ(statements(), (std::vector<std::string>{
@@ -151,10 +154,12 @@ TEST_P(PaymentTransfer, DoublesQuotesAndKeepsAccents) {
                               kSelect,
                               insert_of("'D''Ávila','202601','10','2026-01-05'"),
                               insert_of("'João Conceição','202601','11','2026-01-05'"),
+                              insert_of("'\\''{fn user()}?$1/*','202601','13','2026-01-05'"),
                               insert_of("'x'';--','202601','12','2026-01-05'"),
                           }));
   EXPECT_EQ(consulta_rows(), (Rows{{"D'Ávila", "202601", "10", "2026-01-05"},
                                    {"João Conceição", "202601", "11", "2026-01-05"},
+                                   {"\\'{fn user()}?$1/*", "202601", "13", "2026-01-05"},
                                    {"x';--", "202601", "12", "2026-01-05"}}));
   EXPECT_EQ(frmatualizacao.reg_estagiario.matricula, "x';--");
 }

@@ -77,10 +77,17 @@ int group_or_zero(const std::smatch& m, std::size_t i) {
   return m[i].matched ? std::stoi(m[i].str()) : 0;
 }
 
+// The longest text that can read as a date ("2007-03-02T14:30:00" with a
+// generous fraction of a second). Longer texts are refused before matching:
+// the pattern matcher recurses once per character and a source value of a
+// few hundred thousand characters would overflow the stack.
+constexpr std::size_t kLongestDateText = 40;
+
 // Reads a trimmed text as a date: ISO 8601 date or date-time, or the
 // regional day-first form, each optionally with a time of day. The calendar
 // is checked, so 2007-02-30 does not read.
 std::optional<DateTime> read_date(const std::string& text) {
+  if (text.size() > kLongestDateText) return std::nullopt;
   static const std::regex iso(
       R"(^(\d{4})-(\d{2})-(\d{2})(?:[ T](\d{2}):(\d{2})(?::(\d{2})(?:\.\d+)?)?)?$)");
   static const std::regex regional(

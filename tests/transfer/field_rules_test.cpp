@@ -111,6 +111,9 @@ TEST(FieldRules, FailWithTheColumnNamedWhereNoSubstituteExists) {
       {"D", rule_D, std::int64_t{20070302}, 13, "'20070302'"},
       {"D-null", rule_D_null, std::string("x"), 13, "'x'"},
       {"D-empty", rule_D_empty, std::string("02-03-2007"), 13, "'02-03-2007'"},
+      // Long enough to exhaust the stack of a recursive pattern match.
+      {"D", rule_D, "2007-03-02 14:30:00." + std::string(200000, '1'), 13, "Type mismatch"},
+      {"D-empty", rule_D_empty, std::string(200000, '2'), 13, "Type mismatch"},
   };
   for (const auto& c : cases) {
     try {

@@ -112,6 +112,16 @@ std::optional<DateTime> read_date(const std::string& text) {
   return d;
 }
 
+// A value as a failure description shows it: whole when it could be a date,
+// otherwise its first characters, so that the description still fits the run
+// log's outcome column. Cut on a character boundary to stay valid UTF-8.
+std::string shown_value(const std::string& text) {
+  if (text.size() <= kLongestDateText) return text;
+  std::size_t cut = kLongestDateText;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return text.substr(0, cut) + "...";
+}
+
 std::string date_only(const DateTime& d) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
@@ -126,8 +136,8 @@ std::string date_text_of(const Value& v, const std::string& column) {
   if (text.empty()) return "";
   const auto d = read_date(text);
   if (!d) {
-    throw Failure(failure_number::kTypeMismatch,
-                  "Type mismatch (column " + column + ", value '" + text + "' is not a date)");
+    throw Failure(failure_number::kTypeMismatch, "Type mismatch (column " + column + ", value '" +
+                                                     shown_value(text) + "' is not a date)");
   }
   return date_only(*d);
 }

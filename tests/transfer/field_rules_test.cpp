@@ -129,6 +129,19 @@ TEST(FieldRules, FailWithTheColumnNamedWhereNoSubstituteExists) {
   }
 }
 
+TEST(FieldRules, NotADateDescriptionShowsOnlyTheHeadOfALongValue) {
+  // The description ends up in the run log's outcome column; the cut never
+  // splits the two bytes of an "ã".
+  const std::string value = std::string(39, 'x') + "ã" + std::string(5000, 'y');
+  try {
+    rule_D(value, "prevcolacao");
+    FAIL() << "read as a date";
+  } catch (const Failure& f) {
+    EXPECT_EQ(f.description(), "Type mismatch (column prevcolacao, value '" + std::string(39, 'x') +
+                                   "...' is not a date)");
+  }
+}
+
 struct CodeCase {
   const char* table;
   std::string code;

@@ -1,7 +1,8 @@
 """The operator's own path: a plain Release configure with the build
 constants set, the target `velmora` built from it, and that binary started
-under Xvfb with its clock moved to 00:29:57. Its night transfers one intern
-and one payment and logs a success.
+under Xvfb with its clock moved to 00:29:57. It shows one 40 x 40 "Form1"
+window, and its night transfers one intern and one payment and logs a
+success.
 
 The build constants point the servers at "sqlite:." so that the binary finds
 its catalogs in the harness's scratch directory, which is its working
@@ -48,6 +49,9 @@ def test(args):
             " NULL, '1', '', NULL, NULL, NULL)",
             "INSERT INTO vlmr_pagamento VALUES (' 501 ', '202612', 1500.50, NULL)")
         env.start(fake_start=f"{DATE} 00:29:57")
+        windows = env.wait_for_window("Form1")
+        assert len(windows) == 1, f"windows captioned Form1: {windows}"
+        assert env.geometry(windows[0])[2:] == (40, 40), env.geometry(windows[0])
         data, start, end, outcome = env.wait_for_log_row(timeout=60)
         time.sleep(2)
         assert env.log_rows() == [(DATE, "00:30:00 ", end, " SEM ERRO")], env.log_rows()

@@ -82,6 +82,7 @@ class OdbcCursor final : public Cursor {
  private:
   bool fetch_row(std::vector<Value>& row);
   Value read_column(SQLUSMALLINT index);
+  Value read_text(SQLUSMALLINT index);
   [[noreturn]] void fail(const std::string& what);
   void detach() noexcept;
 
@@ -207,11 +208,11 @@ Value OdbcCursor::read_column(SQLUSMALLINT index) {
       return v;
     }
     case Kind::kDecimal: {
-      char digits[128] = {};
-      if (!SQL_SUCCEEDED(SQLGetData(s, index, SQL_C_CHAR, digits, sizeof digits, &indicator)))
-        fail("SQLGetData failed");
-      if (indicator == SQL_NULL_DATA) return Null{};
-      return Decimal{trim_blanks(digits)};
+      // As text, in pieces like any text: an unconstrained numeric may hold
+      // more digits than any fixed buffer.
+      Value digits = read_text(index);
+      if (is_null(digits)) return digits;
+      return Decimal{trim_blanks(std::get<std::string>(digits))};
     }
     case Kind::kDateTime: {
       SQL_TIMESTAMP_STRUCT t{};
@@ -223,6 +224,12 @@ Value OdbcCursor::read_column(SQLUSMALLINT index) {
     case Kind::kText:
       break;
   }
+  return read_text(index);
+}
+
+Value OdbcCursor::read_text(SQLUSMALLINT index) {
+  SQLHSTMT s = stmt_.get();
+  SQLLEN indicator = 0;
   // Text comes in pieces: drivers report column sizes smaller than the
   // values they deliver, so read until the driver says the value is done.
   constexpr std::size_t kPieceChars = 2048;

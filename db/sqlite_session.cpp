@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <deque>
+#include <optional>
 #include <regex>
 #include <string_view>
 #include <vector>
@@ -29,6 +31,76 @@ bool contains_ci(std::string haystack, const std::string& needle) {
   return haystack.find(needle) != std::string::npos;
 }
 
+bool is_decimal_type(const std::string& declared) {
+  return contains_ci(declared, "DEC") || contains_ci(declared, "NUMERIC") ||
+         contains_ci(declared, "MONEY");
+}
+
+// Optional blanks, an optional sign, digits, an optional decimal part.
+bool is_plain_number(std::string_view text) {
+  std::size_t i = 0;
+  auto digits = [&] {
+    const std::size_t start = i;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+    return i - start;
+  };
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+  if (digits() == 0) return false;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    digits();
+  }
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  return i == text.size();
+}
+
+// "yyyy-mm-dd", optionally followed by a blank or T and "hh:mm", "hh:mm:ss"
+// or "hh:mm:ss.fff", naming a real calendar day and time; anything else
+// stays text.
+std::optional<DateTime> iso_date(std::string_view text) {
+  auto number = [&](std::size_t at, std::size_t width, int& out) {
+    if (at + width > text.size()) return false;
+    out = 0;
+    for (std::size_t k = at; k < at + width; ++k) {
+      if (!std::isdigit(static_cast<unsigned char>(text[k]))) return false;
+      out = out * 10 + (text[k] - '0');
+    }
+    return true;
+  };
+  DateTime d;
+  if (!number(0, 4, d.year) || text.size() < 10 || text[4] != '-' || !number(5, 2, d.month) ||
+      text[7] != '-' || !number(8, 2, d.day)) {
+    return std::nullopt;
+  }
+  std::size_t at = 10;
+  if (at < text.size()) {
+    if ((text[at] != ' ' && text[at] != 'T') || !number(at + 1, 2, d.hour) ||
+        at + 3 >= text.size() || text[at + 3] != ':' || !number(at + 4, 2, d.minute)) {
+      return std::nullopt;
+    }
+    at += 6;
+    if (at < text.size()) {
+      if (text[at] != ':' || !number(at + 1, 2, d.second)) return std::nullopt;
+      at += 3;
+      if (at < text.size()) {
+        if (text[at] != '.' || at + 1 == text.size()) return std::nullopt;
+        for (std::size_t k = at + 1; k < text.size(); ++k) {
+          if (!std::isdigit(static_cast<unsigned char>(text[k]))) return std::nullopt;
+        }
+      }
+    }
+  }
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (d.year % 4 == 0 && d.year % 100 != 0) || d.year % 400 == 0;
+  if (d.year < 1 || d.month < 1 || d.month > 12 || d.day < 1 ||
+      d.day > kDays[d.month - 1] + (d.month == 2 && leap) || d.hour > 23 || d.minute > 59 ||
+      d.second > 59) {
+    return std::nullopt;
+  }
+  return d;
+}
+
 // Reads column `i` of the current row. Declared types steer the reading:
 // DECIMAL/NUMERIC/MONEY columns give exact decimals, DATE/TIME columns
 // holding ISO text give dates.
@@ -39,14 +111,10 @@ Value read_column(sqlite3_stmt* stmt, int i) {
     case SQLITE_NULL:
       return Null{};
     case SQLITE_INTEGER:
-      if (contains_ci(declared, "DEC") || contains_ci(declared, "NUMERIC") ||
-          contains_ci(declared, "MONEY")) {
-        return Decimal{std::to_string(sqlite3_column_int64(stmt, i))};
-      }
+      if (is_decimal_type(declared)) return Decimal{std::to_string(sqlite3_column_int64(stmt, i))};
       return static_cast<std::int64_t>(sqlite3_column_int64(stmt, i));
     case SQLITE_FLOAT:
-      if (contains_ci(declared, "DEC") || contains_ci(declared, "NUMERIC") ||
-          contains_ci(declared, "MONEY")) {
+      if (is_decimal_type(declared)) {
         return Decimal{reinterpret_cast<const char*>(sqlite3_column_text(stmt, i))};
       }
       return sqlite3_column_double(stmt, i);
@@ -54,27 +122,9 @@ Value read_column(sqlite3_stmt* stmt, int i) {
       const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
       std::string text(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(stmt, i)));
       if (contains_ci(declared, "DATE") || contains_ci(declared, "TIME")) {
-        static const std::regex iso(
-            R"(^(\d{4})-(\d{2})-(\d{2})(?:[ T](\d{2}):(\d{2})(?::(\d{2})(?:\.\d+)?)?)?$)");
-        std::smatch m;
-        if (std::regex_match(text, m, iso)) {
-          DateTime d;
-          d.year = std::stoi(m[1]);
-          d.month = std::stoi(m[2]);
-          d.day = std::stoi(m[3]);
-          if (m[4].matched) {
-            d.hour = std::stoi(m[4]);
-            d.minute = std::stoi(m[5]);
-            d.second = m[6].matched ? std::stoi(m[6]) : 0;
-          }
-          return d;
-        }
+        if (auto date = iso_date(text)) return *date;
       }
-      if (contains_ci(declared, "DEC") || contains_ci(declared, "NUMERIC") ||
-          contains_ci(declared, "MONEY")) {
-        static const std::regex number(R"(^\s*[-+]?\d+(\.\d*)?\s*$)");
-        if (std::regex_match(text, number)) return Decimal{text};
-      }
+      if (is_decimal_type(declared) && is_plain_number(text)) return Decimal{text};
       return text;
     }
   }
@@ -119,7 +169,7 @@ class SqliteCursor final : public Cursor {
   bool next(std::vector<Value>& row) override {
     if (!buffer_.empty()) {
       row = std::move(buffer_.front());
-      buffer_.erase(buffer_.begin());
+      buffer_.pop_front();
       return true;
     }
     if (!stmt_) return false;
@@ -172,7 +222,7 @@ class SqliteCursor final : public Cursor {
   sqlite3* db_;
   SqliteStmt stmt_;
   std::vector<std::string> columns_;
-  std::vector<std::vector<Value>> buffer_;
+  std::deque<std::vector<Value>> buffer_;
   bool has_row_ = false;
 };
 

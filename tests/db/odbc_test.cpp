@@ -166,6 +166,17 @@ TEST_F(OdbcPostgres, UnreachableServerAndWrongPasswordFailWithTheDriversNumberAn
   }
 }
 
+TEST_F(OdbcPostgres, DecimalsLongerThanAnyColumnComeBackWhole) {
+  // An unconstrained numeric can carry far more digits than a declared
+  // column; none of them may be cut.
+  const std::string digits = std::string(300, '7') + "." + std::string(200, '3');
+  Connection cn;
+  cn.Open(db_->connection_text("CALVERIN"));
+  auto rs = cn.Execute("select cast('" + digits + "' as numeric) as big");
+  ASSERT_FALSE(rs->Eof());
+  EXPECT_EQ(rs->Fields().Item("big").Value(), Value(Decimal{digits}));
+}
+
 TEST_F(OdbcPostgres, ClosingAndOpeningReusesThePhysicalConnection) {
   const std::string text = db_->connection_text("CALVERIN");
   Connection cn;

@@ -89,6 +89,57 @@ TEST(SqliteSession, DropWhileCheckRowSetIsOpen) {
             (testing::Rows{{"0"}}));
 }
 
+TEST(SqliteSession, DateColumnsGiveDatesOnlyForRealCalendarDays) {
+  testing::EmbeddedDatabases db;
+  testing::SystemUnderTest sut(db, nullptr);
+  struct Case {
+    const char* stored;
+    Value read;
+  };
+  const Case cases[] = {
+      {"2024-02-29", DateTime{2024, 2, 29}},
+      {"2007-03-02T14:30", DateTime{2007, 3, 2, 14, 30, 0}},
+      {"2007-03-02 14:30:05.250", DateTime{2007, 3, 2, 14, 30, 5}},
+      {"2023-02-29", std::string("2023-02-29")},
+      {"2007-13-01", std::string("2007-13-01")},
+      {"2007-03-02 24:00:00", std::string("2007-03-02 24:00:00")},
+      {"02/03/2007", std::string("02/03/2007")},
+      {"", std::string("")},
+  };
+  for (const auto& c : cases) {
+    db.exec("Velmora",
+            "delete from vlmr_pagamento; insert into vlmr_pagamento values "
+            "('1','202601',1,'" +
+                std::string(c.stored) + "')");
+    Connection cn;
+    cn.Open(source_connection_text());
+    auto rs = cn.Execute("select Dtproc from vlmr_pagamento");
+    ASSERT_FALSE(rs->Eof());
+    EXPECT_EQ(rs->Fields().Item("Dtproc").Value(), c.read)
+        << c.stored << " read as " << debug_text(rs->Fields().Item("Dtproc").Value());
+  }
+}
+
+TEST(SqliteSession, RowsReadAheadForAWriteComeBackInOrder) {
+  testing::EmbeddedDatabases db;
+  testing::SystemUnderTest sut(db, nullptr);
+  std::string rows = "BEGIN;";
+  for (int i = 0; i < 2000; ++i)
+    rows += "insert into vlmr_concurso values ('" + std::to_string(i) + "','x');";
+  db.exec("Velmora", rows + "COMMIT;");
+  Connection cn;
+  cn.Open(source_connection_text());
+  auto rs = cn.Execute("select concurso from vlmr_concurso order by rowid");
+  rs->MoveNext();
+  // A change on the same connection makes the open row set read ahead.
+  cn.Execute("Drop table vlmr_bolsaauxilio");
+  for (int i = 1; i < 2000; ++i, rs->MoveNext()) {
+    ASSERT_FALSE(rs->Eof()) << i;
+    ASSERT_EQ(std::get<std::string>(rs->Fields().Item("concurso").Value()), std::to_string(i));
+  }
+  EXPECT_TRUE(rs->Eof());
+}
+
 TEST(SqliteSession, MissingFileIsAnOpenFailure) {
   testing::TempDir dir;
   Connection cn;

@@ -2,7 +2,7 @@ CREATE TABLE vlmr_logtransferencia (
   data varchar(10),
   hora_inicial varchar(10),
   hora_final varchar(10),
-  erro varchar(1000)
+  erro varchar(4000)
 );
 CREATE TABLE vlmr_estagiario (
   matricula varchar(20),

@@ -135,10 +135,11 @@ class Environment:
                           " ORDER BY rowid")
 
     # The process.
-    def start(self, fake_start=None):
+    def start(self, fake_start=None, extra_env=None):
         """Starts velmora on the virtual display; with `fake_start`
         ("YYYY-MM-DD hh:mm:ss", local time) its clock starts there and runs
-        on at normal speed."""
+        on at normal speed. `extra_env` (a dict) adds variables to the few
+        that the process gets, e.g. the ODBC driver list of the tests."""
         env = {
             "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
             "DISPLAY": self.xvfb.display,
@@ -158,6 +159,7 @@ class Environment:
             # A child process would otherwise start again at fake_start.
             env["FAKETIME_DONT_RESET"] = "1"
             env["FAKETIME_NO_CACHE"] = "1"
+        env.update(extra_env or {})
         self.output_file = open(self.output_path, "w")
         self.process = subprocess.Popen([self.args.velmora], cwd=self.dir, env=env,
                                         stdin=subprocess.DEVNULL, stdout=self.output_file,

@@ -25,16 +25,15 @@ void seed(testing::EmbeddedDatabases& db, int interns) {
   source += "insert into vlmr_bolsaauxilio values (7,'Bolsa integral');";
   for (int i = 1; i <= interns; ++i) {
     const std::string m = std::to_string(100000 + i);
+    source += "insert into vlmr_estagiario values ('" + m + "','O','C1','7','Nome " + m +
+              "','2','Filiacao','000.000.000-00','Rua','Apto','12','Bairro','Cidade','PE',"
+              "'50000-000','3333','9999','a@b.c','Faculdade','B','C','5','1','2027-06-30',"
+              "'2025-01-02','2026-12-31','1','','','','Elogio " +
+              m + "');";
     source +=
-        "insert into vlmr_estagiario values ('" + m +
-        "','O','C1','7','Nome " + m +
-        "','2','Filiacao','000.000.000-00','Rua','Apto','12','Bairro','Cidade','PE',"
-        "'50000-000','3333','9999','a@b.c','Faculdade','B','C','5','1','2027-06-30',"
-        "'2025-01-02','2026-12-31','1','','','','Elogio " + m + "');";
-    source += "insert into vlmr_estagiariodesignacao values (1,'" + m +
-              "','2025-01-02',NULL,'Q1');";
-    source += "insert into vlmr_estagiariodesignacao values (2,'" + m +
-              "','2025-06-01',NULL,'" + std::to_string(i % 50 + 1) + "');";
+        "insert into vlmr_estagiariodesignacao values (1,'" + m + "','2025-01-02',NULL,'Q1');";
+    source += "insert into vlmr_estagiariodesignacao values (2,'" + m + "','2025-06-01',NULL,'" +
+              std::to_string(i % 50 + 1) + "');";
     source += "insert into vlmr_estagiariointerrupcao values (1,'" + m +
               "','2025-03-01','2025-03-10',NULL,'Motivo');";
     for (int p = 1; p <= 4; ++p) {
@@ -46,8 +45,8 @@ void seed(testing::EmbeddedDatabases& db, int interns) {
   db.exec("Velmora", source);
   std::string units = "BEGIN;insert into gruposorgaos values (1,'Grupo');";
   for (int u = 1; u <= 50; ++u) {
-    units += "insert into orgaos values (" + std::to_string(u) + ",'Unidade " +
-             std::to_string(u) + "','Q" + std::to_string(u) + "','R',1);";
+    units += "insert into orgaos values (" + std::to_string(u) + ",'Unidade " + std::to_string(u) +
+             "','Q" + std::to_string(u) + "','R',1);";
   }
   db.exec("CALVERIN", units + "COMMIT;");
 }
@@ -78,8 +77,8 @@ void BM_NightlyRun(benchmark::State& state) {
   set_message_boxes({});
   state.counters["interns"] = interns;
   state.counters["us_per_intern"] = benchmark::Counter(
-      static_cast<double>(interns), benchmark::Counter::kIsIterationInvariantRate |
-                                        benchmark::Counter::kInvert);
+      static_cast<double>(interns),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
   state.counters["peak_rss_MiB"] = static_cast<double>(peak_resident_kib()) / 1024.0;
 }
 BENCHMARK(BM_NightlyRun)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -39,9 +39,9 @@ std::string underscore_date_text(const LocalDateTime& when);
 std::string clock_text(const LocalDateTime& when);
 
 // Texts read from the clock at the moment of the call.
-std::string today_text();           // date text of today
-std::string snapshot_suffix();      // today minus one day, "yyyy_mm_dd"
-std::string retention_suffix();     // today minus two days, "yyyy_mm_dd"
-std::string now_clock_text();       // clock text of now
+std::string today_text();        // date text of today
+std::string snapshot_suffix();   // today minus one day, "yyyy_mm_dd"
+std::string retention_suffix();  // today minus two days, "yyyy_mm_dd"
+std::string now_clock_text();    // clock text of now
 
 }  // namespace velmora

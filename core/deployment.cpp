@@ -20,8 +20,10 @@ const Deployment& deployment() {
 }
 
 void set_deployment_for_testing(const Deployment* replacement) {
-  if (replacement) g_override = *replacement;
-  else g_override.reset();
+  if (replacement)
+    g_override = *replacement;
+  else
+    g_override.reset();
 }
 
 }  // namespace velmora

@@ -88,7 +88,8 @@ const Value& Recordset::value_of(const std::string& name) const {
   }
   throw Failure(failure_number::kItemNotFound,
                 "Item cannot be found in the collection corresponding to the requested name or "
-                "ordinal. (" + name + ")");
+                "ordinal. (" +
+                    name + ")");
 }
 
 Connection::Connection() = default;
@@ -101,8 +102,8 @@ Connection::~Connection() {
   }
 }
 
-void Connection::Open(const std::string& connection_string, const std::string&,
-                      const std::string&, long) {
+void Connection::Open(const std::string& connection_string, const std::string&, const std::string&,
+                      long) {
   if (session_) {
     throw Failure(failure_number::kObjectOpen, "Operation is not allowed when the object is open.");
   }

@@ -37,11 +37,16 @@ ConnectionText parse_connection_text(const std::string& text) {
       const std::string key = lower(trim_blanks(pair.substr(0, eq)));
       std::string value = trim_blanks(pair.substr(eq + 1));
       if (value == "''") value.clear();
-      if (key == "provider") out.provider = value;
-      else if (key == "data source" || key == "server") out.data_source = value;
-      else if (key == "initial catalog" || key == "database") out.catalog = value;
-      else if (key == "user id" || key == "uid") out.user = value;
-      else if (key == "password" || key == "pwd") out.password = value;
+      if (key == "provider")
+        out.provider = value;
+      else if (key == "data source" || key == "server")
+        out.data_source = value;
+      else if (key == "initial catalog" || key == "database")
+        out.catalog = value;
+      else if (key == "user id" || key == "uid")
+        out.user = value;
+      else if (key == "password" || key == "pwd")
+        out.password = value;
     }
     start = end + 1;
   }

@@ -7,8 +7,8 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "db/connection_text.h"
 #include "db/conexao.h"
+#include "db/connection_text.h"
 #include "tools/embedded_databases.h"
 
 namespace velmora::testing {

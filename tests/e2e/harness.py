@@ -36,6 +36,26 @@ FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 CATALOGS = ("Velmora", "consulta_tessarin", "CALVERIN")
 
 
+# The 36 columns of cons_estagiario in the order of the system's insert.
+CONS_COLUMNS = (
+    "matricula,oficial,concurso,bolsa,orgao,nome,sexo,filiacao,cpf,logradouro,numero,"
+    "complemento,bairro,cidade,uf,cep,telefone,celular,email,faculdade,baifacu,cidadefacu,"
+    "periodo,turno,prevcolacao,dtiniestagio,dtfinestagio,Dt_inidesignacao,Dt_findesignacao,"
+    "situacao,tpdeslig,matanterior,Dt_ininterrupcao,Dt_prevfinterrupcao,Dt_finterrupcao,"
+    "motivo_interrupcao").split(",")
+
+
+def cons_row(ordinary, matricula, **changes):
+    """An expected cons_estagiario row: the test's `ordinary` values (every
+    column but matricula and nome), with matricula, nome "Intern <matricula>"
+    and `changes` (which must name known columns), in CONS_COLUMNS order."""
+    values = dict(ordinary, matricula=matricula, nome=f"Intern {matricula}")
+    for column in changes:
+        assert column in values, column
+    values.update(changes)
+    return tuple(values[c] for c in CONS_COLUMNS)
+
+
 def parse_args(argv=None):
     """The options every e2e test takes; extra options may follow."""
     parser = argparse.ArgumentParser()

@@ -134,13 +134,6 @@ COMMENDATIONS_BEFORE = [  # data, matricula, hora, elogioc, sancao
 # ---------------------------------------------------------------------------
 # Expected consultation rows, written out by hand.
 
-CONS_COLUMNS = (
-    "matricula,oficial,concurso,bolsa,orgao,nome,sexo,filiacao,cpf,logradouro,numero,"
-    "complemento,bairro,cidade,uf,cep,telefone,celular,email,faculdade,baifacu,cidadefacu,"
-    "periodo,turno,prevcolacao,dtiniestagio,dtfinestagio,Dt_inidesignacao,Dt_findesignacao,"
-    "situacao,tpdeslig,matanterior,Dt_ininterrupcao,Dt_prevfinterrupcao,Dt_finterrupcao,"
-    "motivo_interrupcao").split(",")
-
 ORDINARY_ROW = {
     "oficial": "Não Concursado", "concurso": "", "bolsa": "", "orgao": "", "sexo": "Masculino",
     "filiacao": "Parents", "cpf": "000.000.000-00", "logradouro": "Rua Um", "numero": 10,
@@ -155,11 +148,7 @@ ORDINARY_ROW = {
 
 
 def row(matricula, **changes):
-    values = dict(ORDINARY_ROW, matricula=matricula, nome=f"Intern {matricula}")
-    for column in changes:
-        assert column in values, column
-    values.update(changes)
-    return tuple(values[c] for c in CONS_COLUMNS)
+    return harness.cons_row(ORDINARY_ROW, matricula, **changes)
 
 
 EXPECTED_ESTAGIARIO = [
@@ -290,7 +279,7 @@ def check_rows(what, actual, expected, nights):
 def consultation(env):
     return (
         env.query("consulta_tessarin",
-                  f"SELECT {','.join(CONS_COLUMNS)} FROM cons_estagiario "
+                  f"SELECT {','.join(harness.CONS_COLUMNS)} FROM cons_estagiario "
                   "ORDER BY matricula, rowid"),
         env.query("consulta_tessarin",
                   "SELECT matricula, anomes, valor, Dtproc FROM cons_pagamento "

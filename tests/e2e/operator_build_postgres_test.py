@@ -178,12 +178,6 @@ COMMENDATIONS_BEFORE = [  # data, matricula, hora, elogioc, sancao
 # ---------------------------------------------------------------------------
 # Expected consultation rows, written out by hand.
 
-CONS_COLUMNS = (
-    "matricula,oficial,concurso,bolsa,orgao,nome,sexo,filiacao,cpf,logradouro,numero,"
-    "complemento,bairro,cidade,uf,cep,telefone,celular,email,faculdade,baifacu,cidadefacu,"
-    "periodo,turno,prevcolacao,dtiniestagio,dtfinestagio,Dt_inidesignacao,Dt_findesignacao,"
-    "situacao,tpdeslig,matanterior,Dt_ininterrupcao,Dt_prevfinterrupcao,Dt_finterrupcao,"
-    "motivo_interrupcao").split(",")
 ORDINARY_ROW = {
     "oficial": "Não Concursado", "concurso": "", "bolsa": "", "orgao": "", "sexo": "Masculino",
     "filiacao": "Pais", "cpf": "111.222.333-44", "logradouro": "Rua Um", "numero": "10",
@@ -198,18 +192,14 @@ ORDINARY_ROW = {
 
 
 def row(matricula, **changes):
-    values = dict(ORDINARY_ROW, matricula=matricula, nome=f"Intern {matricula}")
-    for column in changes:
-        assert column in values, column
-    values.update(changes)
-    return tuple(values[c] for c in CONS_COLUMNS)
+    return harness.cons_row(ORDINARY_ROW, matricula, **changes)
 
 
 def stale_row():
     """Yesterday's intern row: only matricula, nome and numero were set."""
-    values = {c: None for c in CONS_COLUMNS}
+    values = {c: None for c in harness.CONS_COLUMNS}
     values.update(matricula="2999", nome="stale", numero="1")
-    return tuple(values[c] for c in CONS_COLUMNS)
+    return tuple(values[c] for c in harness.CONS_COLUMNS)
 
 
 EXPECTED_ESTAGIARIO = [
@@ -268,7 +258,7 @@ def seed(pg, interns, yesterday):
 def consultation(pg, table="cons_estagiario", payments="cons_pagamento"):
     return (
         pg.psql("consulta_tessarin",
-                f"SELECT {','.join(CONS_COLUMNS)} FROM {table} ORDER BY matricula, nome"),
+                f"SELECT {','.join(harness.CONS_COLUMNS)} FROM {table} ORDER BY matricula, nome"),
         pg.psql("consulta_tessarin",
                 f"SELECT matricula, anomes, valor, Dtproc FROM {payments}"
                 " ORDER BY matricula, anomes"),

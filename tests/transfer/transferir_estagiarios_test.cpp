@@ -144,6 +144,19 @@ class TransferirEstagiarios : public ::testing::TestWithParam<Backend> {
   std::unique_ptr<testing::SystemUnderTest> sut_;
 };
 
+// The consultation row of the intern that add_intern_with_everything() writes.
+std::vector<std::string> everything_row() {
+  return ordinary_row("1001", {{"oficial", "Concursado no Exame 2025"},
+                               {"concurso", "Exame 2025"},
+                               {"bolsa", "Bolsa Integral"},
+                               {"orgao", "Vara Civel Foro Central"},
+                               {"nome", "D'Ávila"},
+                               {"numero", "12"},
+                               {"Dt_inidesignacao", "2025-02-01"},
+                               {"Dt_ininterrupcao", "2025-06-01"},
+                               {"motivo_interrupcao", " saude "}});
+}
+
 TEST_P(TransferirEstagiarios, RunsTheStatementsOfOneInternInOrder) {
   add_intern_with_everything();
   testing::StatementRecorder recorder;
@@ -183,16 +196,7 @@ TEST_P(TransferirEstagiarios, RunsTheStatementsOfOneInternInOrder) {
        "'Ativo','','', '2025-06-01','','',' saude ')"},
   };
   EXPECT_EQ(recorder.statements(), expected);
-  EXPECT_EQ(db_->query("consulta_tessarin", kConsEstagiario),
-            (Rows{ordinary_row("1001", {{"oficial", "Concursado no Exame 2025"},
-                                        {"concurso", "Exame 2025"},
-                                        {"bolsa", "Bolsa Integral"},
-                                        {"orgao", "Vara Civel Foro Central"},
-                                        {"nome", "D'Ávila"},
-                                        {"numero", "12"},
-                                        {"Dt_inidesignacao", "2025-02-01"},
-                                        {"Dt_ininterrupcao", "2025-06-01"},
-                                        {"motivo_interrupcao", " saude "}})}));
+  EXPECT_EQ(db_->query("consulta_tessarin", kConsEstagiario), (Rows{everything_row()}));
 }
 
 TEST_P(TransferirEstagiarios, EachInternStartsFromACleanRecord) {
@@ -221,15 +225,7 @@ TEST_P(TransferirEstagiarios, EachInternStartsFromACleanRecord) {
   transfer();
 
   EXPECT_EQ(db_->query("consulta_tessarin", kConsEstagiario),
-            (Rows{ordinary_row("1001", {{"oficial", "Concursado no Exame 2025"},
-                                        {"concurso", "Exame 2025"},
-                                        {"bolsa", "Bolsa Integral"},
-                                        {"orgao", "Vara Civel Foro Central"},
-                                        {"nome", "D'Ávila"},
-                                        {"numero", "12"},
-                                        {"Dt_inidesignacao", "2025-02-01"},
-                                        {"Dt_ininterrupcao", "2025-06-01"},
-                                        {"motivo_interrupcao", " saude "}}),
+            (Rows{everything_row(),
                   ordinary_row("1002", {{"oficial", "Concursado no X99"},
                                         {"concurso", "X99"},
                                         {"bolsa", "8"},

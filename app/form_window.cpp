@@ -4,7 +4,7 @@
 #include <QCoreApplication>
 #include <cmath>
 
-#include "db/odbc_pool.h"
+#include "db/session.h"
 #include "transfer/frmatualizacao.h"
 
 namespace velmora::app {
@@ -23,7 +23,7 @@ FormWindow::FormWindow() {
   tempo.setInterval(500);
   QObject::connect(&tempo, &QTimer::timeout, [] {
     frmatualizacao.tempo_Timer();
-    release_idle_odbc_connections();
+    release_idle_connections();
   });
   tempo.start();
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
@@ -20,9 +22,9 @@ class Failure : public std::runtime_error {
   std::string description_;
 };
 
-// Numbers used for failures raised by the system itself, not by a database.
-// They keep the numbers of the original platform, which operators know from
-// the old run logs.
+// Numbers of the failures that the system raises itself rather than a
+// database or the mail library. They are the numbers operators know from
+// the run logs of the system this one replaced, so they stay.
 namespace failure_number {
 inline constexpr std::int32_t kTypeMismatch = 13;
 inline constexpr std::int32_t kObjectNotSet = 91;
@@ -33,5 +35,32 @@ inline constexpr std::int32_t kObjectClosed = 3704;
 inline constexpr std::int32_t kObjectOpen = 3705;
 inline constexpr std::int32_t kGenericDatabase = -2147467259;  // 0x80004005
 }  // namespace failure_number
+
+// A failure reported by a database or its client library: `number` is the
+// database's own (the generic database number when it gave none, i.e. 0).
+Failure database_failure(std::int32_t number, std::string description);
+
+// Anything that is not a Failure but escaped a step (an exception of the
+// standard library, say): counted as a generic database failure with its
+// message, so that it is handled like every other failure of a run.
+Failure unexpected_failure(const std::exception& error);
+
+// Misuse of the database client's objects, with the texts operators know.
+enum class ObjectState {
+  kNotSet,           // an empty connection or row set slot (91)
+  kClosed,           // a closed connection or row set (3704)
+  kOpen,             // opening a connection that is already open (3705)
+  kNoCurrentRecord,  // reading or moving past the last row (3021)
+};
+Failure object_state_failure(ObjectState state);
+// A column name that the row set does not have (3265), naming it.
+Failure item_not_found(std::string_view name);
+
+// A Null where a text is needed (94), naming the column.
+Failure invalid_use_of_null(std::string_view column);
+// A value that does not read as `expected` ("a number", "a date") where one
+// is needed (13), naming what it is and showing the value; a long value is
+// shown by its first characters so that the description fits a log column.
+Failure type_mismatch(std::string_view what, std::string_view value, std::string_view expected);
 
 }  // namespace velmora

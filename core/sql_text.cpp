@@ -34,8 +34,7 @@ bool is_bare_number(std::string_view value) {
 
 std::string bare_number(std::string_view value, std::string_view what) {
   if (!is_bare_number(value)) {
-    throw Failure(failure_number::kTypeMismatch, "Type mismatch: " + std::string(what) + " '" +
-                                                     std::string(value) + "' is not a number");
+    throw type_mismatch(what, value, "a number");
   }
   return std::string(value);
 }

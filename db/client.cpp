@@ -15,23 +15,20 @@ StatementObserver& observer() {
   return instance;
 }
 
-bool same_name(const std::string& a, const std::string& b) {
+bool same_name(std::string_view a, std::string_view b) {
   return a.size() == b.size() &&
          std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
            return std::tolower(x) == std::tolower(y);
          });
 }
 
-[[noreturn]] void throw_closed() {
-  throw Failure(failure_number::kObjectClosed,
-                "Operation is not allowed when the object is closed.");
-}
+[[noreturn]] void throw_closed() { throw object_state_failure(ObjectState::kClosed); }
 
 }  // namespace
 
 void set_statement_observer(StatementObserver o) { observer() = std::move(o); }
 
-Field Fields::Item(const std::string& name) const { return Field(owner_.value_of(name)); }
+Field Fields::Item(std::string_view name) const { return Field(owner_.value_of(name)); }
 
 Recordset::Recordset() = default;
 Recordset::~Recordset() = default;
@@ -67,29 +64,22 @@ bool Recordset::Eof() const {
 void Recordset::MoveNext() {
   if (!IsOpen()) throw_closed();
   if (eof_) {
-    throw Failure(failure_number::kNoCurrentRecord,
-                  "Either BOF or EOF is True, or the current record has been deleted. Requested "
-                  "operation requires a current record.");
+    throw object_state_failure(ObjectState::kNoCurrentRecord);
   }
   fetch();
 }
 
-const Value& Recordset::value_of(const std::string& name) const {
+const Value& Recordset::value_of(std::string_view name) const {
   if (!IsOpen()) throw_closed();
   for (std::size_t i = 0; i < columns_.size(); ++i) {
     if (same_name(columns_[i], name)) {
       if (eof_) {
-        throw Failure(failure_number::kNoCurrentRecord,
-                      "Either BOF or EOF is True, or the current record has been deleted. "
-                      "Requested operation requires a current record.");
+        throw object_state_failure(ObjectState::kNoCurrentRecord);
       }
       return row_[i];
     }
   }
-  throw Failure(failure_number::kItemNotFound,
-                "Item cannot be found in the collection corresponding to the requested name or "
-                "ordinal. (" +
-                    name + ")");
+  throw item_not_found(name);
 }
 
 Connection::Connection() = default;
@@ -105,7 +95,7 @@ Connection::~Connection() {
 void Connection::Open(const std::string& connection_string, const std::string&, const std::string&,
                       long) {
   if (session_) {
-    throw Failure(failure_number::kObjectOpen, "Operation is not allowed when the object is open.");
+    throw object_state_failure(ObjectState::kOpen);
   }
   connection_string_ = connection_string;
   session_ = open_session(parse_connection_text(connection_string));

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "db/value.h"
@@ -31,7 +32,7 @@ class Fields {
   // The field named `name`, matched without regard to letter case. Throws
   // Failure 3265 for an unknown name, 3021 when there is no current row and
   // 3704 when the recordset is closed.
-  Field Item(const std::string& name) const;
+  Field Item(std::string_view name) const;
 
  private:
   const Recordset& owner_;
@@ -62,7 +63,7 @@ class Recordset {
   friend class Fields;
   void attach(std::unique_ptr<Cursor> cursor);
   void close() noexcept;
-  const velmora::Value& value_of(const std::string& name) const;
+  const velmora::Value& value_of(std::string_view name) const;
   void fetch();
 
   std::unique_ptr<Cursor> cursor_;

@@ -1,6 +1,7 @@
 #include "db/conexao.h"
 
 #include "core/deployment.h"
+#include "notify/enviar_email.h"
 
 namespace velmora {
 
@@ -43,6 +44,7 @@ void ConexaoModule::abrir() {
   cn->Open(source_connection_text(), "", "", -1);
 }
 void ConexaoModule::fechar() { close_slot(cn); }
+void ConexaoModule::enviar_email() { notify::enviar_email(); }
 
 void Conexao2Module::abrir() {
   cn = std::make_shared<Connection>();
@@ -58,12 +60,5 @@ void Conexao3Module::abrir() {
   cn->Open(organiser_connection_text(), "", "", -1);
 }
 void Conexao3Module::fechar() { close_slot(cn); }
-
-void reset_connection_modules_for_testing() {
-  CONEXAO = ConexaoModule{};
-  Conexao2 = Conexao2Module{};
-  conexao3 = Conexao3Module{};
-  sql.clear();
-}
 
 }  // namespace velmora

@@ -20,10 +20,7 @@ class Slot {
   }
   T* operator->() const { return &get(); }
   T& get() const {
-    if (!object_) {
-      throw Failure(failure_number::kObjectNotSet,
-                    "Object variable or With block variable not set");
-    }
+    if (!object_) throw object_state_failure(ObjectState::kNotSet);
     return *object_;
   }
   explicit operator bool() const { return object_ != nullptr; }
@@ -51,7 +48,7 @@ struct ConexaoModule {
   // Closes and discards the connection; nothing for an empty slot or an
   // unopened connection. Row set slots are left alone.
   void fechar();
-  // Sends the fixed failure notice; never throws (defined in notify/).
+  // Sends the fixed failure notice (notify::enviar_email); never throws.
   void enviar_email();
 };
 
@@ -92,8 +89,5 @@ extern Conexao3Module conexao3;
 std::string source_connection_text();
 std::string consulta_connection_text();
 std::string organiser_connection_text();
-
-// Empties every slot (closing open connections), `sql` and `nome_orgao`.
-void reset_connection_modules_for_testing();
 
 }  // namespace velmora

@@ -51,9 +51,9 @@ ConnectionText parse_connection_text(const std::string& text) {
     start = end + 1;
   }
   if (out.data_source.empty() || out.catalog.empty()) {
-    throw Failure(failure_number::kGenericDatabase,
-                  "Invalid connection string attribute: Data Source and Initial Catalog are "
-                  "required");
+    throw database_failure(0,
+                           "Invalid connection string attribute: Data Source and Initial Catalog "
+                           "are required");
   }
   return out;
 }

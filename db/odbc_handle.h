@@ -62,9 +62,4 @@ OdbcDiagnostics read_diagnostics(SQLSMALLINT type, SQLHANDLE handle);
 // description = all records, or `what` when the driver left none.
 [[noreturn]] void throw_odbc_failure(const OdbcDiagnostics& diagnostics, const std::string& what);
 
-// Text conversions between UTF-8 and the driver manager's 2-byte SQLWCHAR
-// (UTF-16). Invalid UTF-8 bytes become U+FFFD; unpaired surrogates too.
-std::u16string utf16_from_utf8(const std::string& text);
-std::string utf8_from_utf16(const std::u16string& text);
-
 }  // namespace velmora

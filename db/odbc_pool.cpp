@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include "db/utf16.h"
+
 namespace velmora {
 namespace {
 // The process's pool once made, and null again once destroyed at exit:

@@ -9,6 +9,7 @@
 #include "core/sql_text.h"
 #include "db/odbc_handle.h"
 #include "db/odbc_pool.h"
+#include "db/utf16.h"
 
 namespace velmora {
 namespace {

@@ -39,4 +39,10 @@ class Session {
 // Data Source "sqlite:DIR", ODBC otherwise.
 std::unique_ptr<Session> open_session(const ConnectionText& text);
 
+// Disconnects the physical connections that the clients keep idle for reuse
+// once they have been idle for longer than their time-out, so that none
+// stays open on a server between nights. Never throws; called from the
+// window's timer.
+void release_idle_connections() noexcept;
+
 }  // namespace velmora

@@ -11,14 +11,9 @@ namespace velmora {
 // no empty database is ever created), in WAL mode with synchronous=NORMAL so
 // that every statement takes effect on its own without a flush per insert.
 //
-// Statements are accepted as the system writes them for SQL Server:
-// "Select <cols> into NEW from ..." becomes CREATE TABLE NEW AS SELECT, and
-// INFORMATION_SCHEMA.TABLES is offered with TABLE_CATALOG, TABLE_SCHEMA,
-// TABLE_NAME and TABLE_TYPE ('BASE TABLE' or 'VIEW'). Row sets stream.
+// Statements are accepted as the system writes them for SQL Server (see
+// db/sqlite_dialect.h). Row sets stream.
 std::unique_ptr<Session> open_sqlite_session(const std::string& directory,
                                              const std::string& catalog);
-
-// The statement text that the embedded client runs for `sql`.
-std::string sqlite_dialect(const std::string& sql);
 
 }  // namespace velmora

@@ -40,37 +40,24 @@ std::string decimal_text(const std::string& delivered) {
 
 std::string double_text(double d) {
   char buf[64];
-  // Upper-case exponent ("1E+20", "1E-05"), as the original platform wrote it.
+  // Upper-case exponent ("1E+20", "1E-05"), as stored numbers have always
+  // been written into the consultation tables.
   std::snprintf(buf, sizeof buf, "%.15G", d);
   std::string s = buf;
   return s == "-0" ? "0" : s;
 }
 
-std::string datetime_text(const DateTime& d) {
-  char buf[64];
-  if (d.has_time()) {
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour,
-                  d.minute, d.second);
-  } else {
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
-  }
-  return buf;
-}
-
 }  // namespace
 
-std::string text_of(const Value& v, const std::string& column) {
+std::string text_of(const Value& v, std::string_view column) {
   struct Visitor {
-    const std::string& column;
-    std::string operator()(const Null&) const {
-      throw Failure(failure_number::kInvalidUseOfNull,
-                    "Invalid use of Null (column " + column + ")");
-    }
+    std::string_view column;
+    std::string operator()(const Null&) const { throw invalid_use_of_null(column); }
     std::string operator()(const std::string& s) const { return s; }
     std::string operator()(std::int64_t i) const { return std::to_string(i); }
     std::string operator()(const Decimal& d) const { return decimal_text(d.digits); }
     std::string operator()(double d) const { return double_text(d); }
-    std::string operator()(const DateTime& d) const { return datetime_text(d); }
+    std::string operator()(const DateTime& d) const { return date_time_text(d); }
   };
   return std::visit(Visitor{column}, v);
 }

@@ -2,7 +2,10 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <variant>
+
+#include "core/calendar.h"
 
 namespace velmora {
 
@@ -16,14 +19,6 @@ struct Null {
 struct Decimal {
   std::string digits;
   bool operator==(const Decimal&) const = default;
-};
-
-// A date, or a date with a time of day (a time of 00:00:00 counts as none).
-struct DateTime {
-  int year = 0, month = 0, day = 0;
-  int hour = 0, minute = 0, second = 0;
-  bool has_time() const { return hour != 0 || minute != 0 || second != 0; }
-  bool operator==(const DateTime&) const = default;
 };
 
 // One column value of a row, as the database client delivers it.
@@ -40,12 +35,12 @@ inline bool is_null(const Value& v) { return std::holds_alternative<Null>(v); }
 //                   ("1500.50" -> "1500.5", "1500.00" -> "1500",
 //                   ".50" -> "0.5", "-0.00" -> "0")
 //   floating point  up to 15 significant digits, trailing zeros dropped,
-//                   as the original platform printed them, an exponent
-//                   from 1E+15 up and below 1E-04 ("1E+20", "1E-05")
+//                   an upper-case exponent from 1E+15 up and below 1E-04
+//                   ("1E+20", "1E-05")
 //   date            "yyyy-mm-dd", followed by " hh:mm:ss" when it carries
 //                   a time of day
 // Throws Failure 94 for Null, naming `column` in the description.
-std::string text_of(const Value& v, const std::string& column);
+std::string text_of(const Value& v, std::string_view column);
 
 // A readable rendering for diagnostics and tests ("Null" for Null).
 std::string debug_text(const Value& v);

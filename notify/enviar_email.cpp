@@ -1,28 +1,29 @@
+#include "notify/enviar_email.h"
+
 #include <exception>
 #include <string>
 
 #include "core/deployment.h"
 #include "core/failure.h"
-#include "db/conexao.h"
 #include "notify/mail_sender.h"
 #include "notify/message_box.h"
 
-namespace velmora {
+namespace velmora::notify {
 
-void ConexaoModule::enviar_email() {
+void enviar_email() noexcept {
   std::string description;
   try {
     const Deployment& site = deployment();
-    MailSender mail;
-    mail.set_host(site.smtp_host);
-    mail.set_port(site.smtp_port);
-    mail.set_sender(site.mailbox);
-    mail.add_reply_to("");
-    mail.set_sender_name("NPX");
-    mail.set_subject("Erro na atualização do Consulta Velmora");
-    mail.add_recipient(site.mailbox);
-    mail.set_body("O Sistema de Consulta não foi alterado,pois houve um erro");
-    mail.send();
+    std::unique_ptr<MailSending> mail = make_mail_sender();
+    mail->set_host(site.smtp_host);
+    mail->set_port(site.smtp_port);
+    mail->set_sender(site.mailbox);
+    mail->add_reply_to("");
+    mail->set_sender_name("NPX");
+    mail->set_subject("Erro na atualização do Consulta Velmora");
+    mail->add_recipient(site.mailbox);
+    mail->set_body("O Sistema de Consulta não foi alterado,pois houve um erro");
+    mail->send();
     return;
   } catch (const Failure& failure) {
     description = failure.description();
@@ -39,4 +40,4 @@ void ConexaoModule::enviar_email() {
   }
 }
 
-}  // namespace velmora
+}  // namespace velmora::notify

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <chrono>
-#include <ctime>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "notify/mail_format.h"
 
 namespace velmora {
 
@@ -30,17 +32,41 @@ MailTimeouts mail_timeouts();
 // kMailTimeouts. Process-wide state.
 void set_mail_timeouts_for_testing(const MailTimeouts* replacement);
 
+// The operations of a component that sends one mail message, in the order
+// the failure notice calls them. Every operation that fails throws
+// velmora::Failure.
+class MailSending {
+ public:
+  virtual ~MailSending() = default;
+  virtual void set_host(const std::string& host) = 0;
+  virtual void set_port(int port) = 0;
+  virtual void set_sender(const std::string& address) = 0;
+  virtual void add_reply_to(const std::string& address,
+                            const std::optional<std::string>& name = std::nullopt) = 0;
+  virtual void set_sender_name(const std::string& name) = 0;
+  virtual void set_subject(const std::string& subject) = 0;
+  virtual void add_recipient(const std::string& address,
+                             const std::optional<std::string>& name = std::nullopt) = 0;
+  virtual void set_body(const std::string& body) = 0;
+  // Sends the message; returns its Message-ID.
+  virtual std::string send() = 0;
+};
+
+// The seam through which the failure notice gets its sender: a new libcurl
+// MailSender unless a test installed a factory of its own. Process-wide
+// state; an empty factory restores the default.
+using MailSenderFactory = std::function<std::unique_ptr<MailSending>()>;
+std::unique_ptr<MailSending> make_mail_sender();
+void set_mail_sender_factory(MailSenderFactory factory);
+
 // Sends one plain-text message in UTF-8 by SMTP (libcurl), without
-// authentication or encryption. The message is built as RFC 5322 with MIME:
-// From (display name and address), To, Subject (RFC 2047 encoded word where
-// needed), Date, Message-ID, MIME-Version and a quoted-printable
-// text/plain; charset=UTF-8 body.
+// authentication or encryption, in the format of notify/mail_format.h.
 //
 // Every operation that fails throws velmora::Failure whose number is the
 // libcurl result code (CURLcode) and whose description is libcurl's own
 // message (its general text for the code and the detail of its error
 // buffer), followed by the server's error reply where there is one.
-class MailSender {
+class MailSender final : public MailSending {
  public:
   // Initialises libcurl (once per process) and creates the transfer handle.
   // Throws Failure when libcurl cannot be initialised.
@@ -49,38 +75,32 @@ class MailSender {
   MailSender& operator=(MailSender&&) noexcept = default;
 
   // The server's host name or address.
-  void set_host(const std::string& host);
+  void set_host(const std::string& host) override;
   // TCP port of the server; throws Failure outside 1..65535.
-  void set_port(int port);
+  void set_port(int port) override;
   // The sender's address: envelope sender and the From address.
-  void set_sender(const std::string& address);
+  void set_sender(const std::string& address) override;
   // Adds a Reply-To address with an optional display name. An empty
   // address adds nothing and is no error.
   void add_reply_to(const std::string& address,
-                    const std::optional<std::string>& name = std::nullopt);
+                    const std::optional<std::string>& name = std::nullopt) override;
   // The display name shown in From.
-  void set_sender_name(const std::string& name);
+  void set_sender_name(const std::string& name) override;
   // The subject, any UTF-8 text.
-  void set_subject(const std::string& subject);
+  void set_subject(const std::string& subject) override;
   // Adds a recipient (envelope and To) with an optional display name.
   void add_recipient(const std::string& address,
-                     const std::optional<std::string>& name = std::nullopt);
+                     const std::optional<std::string>& name = std::nullopt) override;
   // The body, UTF-8 text; line ends may be LF or CRLF.
-  void set_body(const std::string& body);
+  void set_body(const std::string& body) override;
 
   // Sends the message to every recipient and returns its Message-ID (with
   // the angle brackets). Blocks for at most the time-outs given at
   // construction. Throws Failure when there is no recipient or the server
   // cannot be reached or refuses the message.
-  std::string send();
+  std::string send() override;
 
  private:
-  struct Mailbox {
-    std::string address;
-    std::string name;
-  };
-  std::string message_text(const std::string& message_id) const;
-
   // The libcurl easy handle (CURL is void in libcurl's own header).
   struct CurlCleanup {
     void operator()(void* handle) const noexcept;
@@ -90,27 +110,7 @@ class MailSender {
   std::unique_ptr<void, CurlCleanup> curl_;
   std::string host_;
   int port_ = 25;
-  std::string sender_;
-  std::string sender_name_;
-  std::string subject_;
-  std::string body_;
-  std::vector<Mailbox> reply_to_;
-  std::vector<Mailbox> recipients_;
+  mail_format::Message message_;
 };
-
-// Building blocks of the message, public for their tests.
-namespace mail_format {
-// `text` as it may stand in a header: unchanged when it is printable ASCII,
-// else RFC 2047 encoded words (UTF-8, base64) of at most 75 characters each,
-// split at character boundaries and folded with CRLF and a blank.
-std::string header_text(const std::string& text);
-// `text` encoded quoted-printable with CRLF line ends and lines of at most
-// 76 characters; every line of the result, the last included, ends with
-// CRLF (an empty text gives an empty result).
-std::string quoted_printable(const std::string& text);
-// An RFC 5322 date-time for the seconds since the epoch `when`, in local
-// time with its offset, e.g. "Tue, 08 Dec 2026 00:30:05 -0300".
-std::string rfc5322_date(std::time_t when);
-}  // namespace mail_format
 
 }  // namespace velmora

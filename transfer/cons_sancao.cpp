@@ -1,7 +1,9 @@
+#include "transfer/cons_sancao.h"
+
 #include "core/clock.h"
+#include "core/sql_text.h"
 #include "db/conexao.h"
 #include "transfer/frmatualizacao.h"
-#include "transfer/intern_statements.h"
 
 namespace velmora {
 
@@ -17,6 +19,25 @@ void Frmatualizacao::Cons_Sancao() {
     sql = commendation_update_statement(r.matricula, r.elogio, r.sancao);
   }
   Conexao2.cn->Execute(sql);
+}
+
+std::string commendation_lookup_statement(const std::string& matricula) {
+  return "select * from Cons_Estagiarioelogio where matricula=" +
+         bare_number(matricula, "registration number");
+}
+
+std::string commendation_insert_statement(const std::string& date, const std::string& matricula,
+                                          const std::string& clock, const std::string& elogio,
+                                          const std::string& sancao) {
+  return std::string("insert into cons_estagiarioelogio") + "(data,matricula,hora,elogioc,sancao)" +
+         " values('" + date + "','" + quoted(matricula) + "','" + clock + "','" + quoted(elogio) +
+         "','" + quoted(sancao) + "')";
+}
+
+std::string commendation_update_statement(const std::string& matricula, const std::string& elogio,
+                                          const std::string& sancao) {
+  return std::string("update cons_estagiarioelogio") + " set elogioc ='" + quoted(elogio) +
+         "',sancao='" + quoted(sancao) + "'" + " where matricula= '" + quoted(matricula) + "'";
 }
 
 }  // namespace velmora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "db/value.h"
 
@@ -14,30 +15,30 @@ namespace velmora::rules {
 // as a date throws Failure 13 naming the column.
 
 // T: the text of the value, trimmed. Null fails.
-std::string rule_T(const Value& v, const std::string& column);
+std::string rule_T(const Value& v, std::string_view column);
 // T-null: as T, but Null gives "".
-std::string rule_T_null(const Value& v, const std::string& column);
+std::string rule_T_null(const Value& v, std::string_view column);
 // D: the trimmed text read as a date, written "yyyy-mm-dd". Null fails.
-std::string rule_D(const Value& v, const std::string& column);
+std::string rule_D(const Value& v, std::string_view column);
 // D-null: "" for Null or an empty text, otherwise as D.
-std::string rule_D_null(const Value& v, const std::string& column);
+std::string rule_D_null(const Value& v, std::string_view column);
 // D-empty: "" when the trimmed text is empty, otherwise the value as a date
 // text. A Null gives "" (a missing optional date must not cost the night).
-std::string rule_D_empty(const Value& v, const std::string& column);
+std::string rule_D_empty(const Value& v, std::string_view column);
 // N: "0" when the trimmed text is empty, otherwise the text, not trimmed.
 // Null fails.
-std::string rule_N(const Value& v, const std::string& column);
+std::string rule_N(const Value& v, std::string_view column);
 // K: "" for Null or a trimmed text that is empty, otherwise the text, not
 // trimmed.
-std::string rule_K(const Value& v, const std::string& column);
+std::string rule_K(const Value& v, std::string_view column);
 // R: the text of the value, not trimmed. Null fails.
-std::string rule_R(const Value& v, const std::string& column);
+std::string rule_R(const Value& v, std::string_view column);
 
 // A value read as a date and written "yyyy-mm-dd" (a time of day dropped).
 // Native dates always read; texts read when they are ISO 8601 dates or
 // date-times ("2007-03-02", "2007-03-02 14:30:00", "2007-03-02T14:30:00")
 // or the regional day-first form "02/03/2007". Empty text gives "".
-std::string date_text_of(const Value& v, const std::string& column);
+std::string date_text_of(const Value& v, std::string_view column);
 
 // Code tables, applied to the trimmed text the field already holds; codes
 // compare exactly, letter case included.

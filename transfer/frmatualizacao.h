@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace velmora {
@@ -63,6 +64,13 @@ class Frmatualizacao {
   std::string dtproc;
   // Outcome of the latest run: " SEM ERRO" or "<number> - <description>".
   std::string erro_execucao;
+
+  // The run guard, kept by the run driver: the date of the last run the
+  // timer started in this process (at most one run a night), and whether a
+  // run is under way (a box shown inside a run delivers ticks through its
+  // own event loop, and they must start nothing).
+  std::optional<std::string> last_run_date;
+  bool run_in_progress = false;
 
   // Puts the working record into its start state: every field "" except
   // numero, which becomes "0". Leaves erro_execucao and the payment fields.

@@ -1,15 +1,22 @@
 #include "db/conexao.h"
-#include "transfer/field_rules.h"
 #include "transfer/frmatualizacao.h"
+#include "transfer/intern_fields.h"
 #include "transfer/intern_statements.h"
 
 namespace velmora {
 
 namespace {
 
-// The value of `column` in the current row of `rs`.
-Value column_of(const Slot<Recordset>& rs, const std::string& column) {
-  return rs->Fields().Item(column).Value();
+using intern_fields::Step;
+
+// Fills the fields that `step` reads from the current row of `rs`, in table
+// order.
+void fill(RegEstagiario& record, Step step, const Slot<Recordset>& rs) {
+  for (const intern_fields::Field& field : intern_fields::kFields) {
+    if (field.step != step) continue;
+    const Value value = rs->Fields().Item(field.column).Value();
+    record.*field.member = intern_fields::field_text(field, value, record);
+  }
 }
 
 // Runs a look-up on the source connection into CONEXAO.rs2; true when it
@@ -23,7 +30,6 @@ bool look_up(const std::string& statement) {
 }  // namespace
 
 void Frmatualizacao::transferir_estagiarios() {
-  using namespace rules;
   RegEstagiario& r = reg_estagiario;
 
   sql = "Delete from cons_estagiario";
@@ -32,67 +38,34 @@ void Frmatualizacao::transferir_estagiarios() {
   CONEXAO.rs = CONEXAO.cn->Execute(sql);
 
   while (!CONEXAO.rs->Eof()) {
-    auto source = [](const std::string& column) { return column_of(CONEXAO.rs, column); };
-    auto found = [](const std::string& column) { return column_of(CONEXAO.rs2, column); };
-
     cons_limpar();
-    r.matricula = rule_T(source("matricula"), "matricula");
+    fill(r, Step::kRegistration, CONEXAO.rs);
 
-    r.concurso = rule_T(source("concurso"), "concurso");
+    fill(r, Step::kExamCode, CONEXAO.rs);
     if (!r.concurso.empty() && look_up(exam_lookup_statement(r.concurso))) {
-      r.concurso = rule_T(found("descricao"), "descricao");
+      fill(r, Step::kExam, CONEXAO.rs2);
     }
 
-    r.bolsa = rule_T(source("id_bolsa"), "id_bolsa");
+    fill(r, Step::kGrantCode, CONEXAO.rs);
     if (!r.bolsa.empty() && look_up(grant_lookup_statement(r.bolsa))) {
-      r.bolsa = rule_T(found("descricao"), "descricao");
+      fill(r, Step::kGrant, CONEXAO.rs2);
     }
 
-    r.elogio = rule_T_null(source("elogio"), "elogio");
-    r.sancao = rule_T_null(source("sancao"), "sancao");
+    fill(r, Step::kTexts, CONEXAO.rs);
     if (!r.elogio.empty() || !r.sancao.empty()) Cons_Sancao();
 
     if (look_up(assignment_lookup_statement(r.matricula))) {
-      r.Dt_inidesignacao = rule_D(found("dt_ini"), "dt_ini");
-      r.Dt_findesignacao = rule_D_null(found("dt_fin"), "dt_fin");
-      conexao3.buscar_orgao(rule_T(found("Id_orgao"), "Id_orgao"));
+      fill(r, Step::kAssignment, CONEXAO.rs2);
+      // orgao holds the unit code until the unit look-up gives its text.
+      conexao3.buscar_orgao(r.orgao);
       r.orgao = conexao3.nome_orgao;
     }
 
     if (look_up(interruption_lookup_statement(r.matricula))) {
-      r.Dt_ininterrupcao = rule_D(found("dtinicio"), "dtinicio");
-      r.Dt_prevfinterrupcao = rule_D_null(found("dtprevfim"), "dtprevfim");
-      r.Dt_finterrupcao = rule_D_null(found("dtfim"), "dtfim");
-      r.motivo_interrupcao = rule_R(found("motivo"), "motivo");
+      fill(r, Step::kInterruption, CONEXAO.rs2);
     }
 
-    // oficial reads concurso as the exam look-up left it.
-    r.oficial = admission_text(rule_T(source("oficial"), "oficial"), r.concurso);
-    r.nome = rule_T(source("nome"), "nome");
-    r.sexo = sex_text(rule_T(source("sexo"), "sexo"));
-    r.filiacao = rule_T(source("filiacao"), "filiacao");
-    r.cpf = rule_T(source("cpf"), "cpf");
-    r.logradouro = rule_T(source("logradouro"), "logradouro");
-    r.complemento = rule_T(source("Complemento"), "Complemento");
-    r.numero = rule_N(source("Numero"), "Numero");
-    r.bairro = rule_T(source("Bairro"), "Bairro");
-    r.cidade = rule_T(source("cidade"), "cidade");
-    r.uf = rule_T(source("uf"), "uf");
-    r.cep = rule_T(source("cep"), "cep");
-    r.telefone = rule_T(source("telefone"), "telefone");
-    r.celular = rule_T(source("celular"), "celular");
-    r.email = rule_T(source("email"), "email");
-    r.faculdade = rule_T(source("faculdade"), "faculdade");
-    r.baifacu = rule_T(source("baifacu"), "baifacu");
-    r.cidadefacu = rule_T(source("cidadefacu"), "cidadefacu");
-    r.periodo = rule_T(source("periodo"), "periodo");
-    r.turno = shift_text(rule_T(source("turno"), "turno"));
-    r.prevcolacao = rule_D_empty(source("prevcolacao"), "prevcolacao");
-    r.dtiniestagio = rule_D_empty(source("dtiniestagio"), "dtiniestagio");
-    r.dtfinestagio = rule_D_empty(source("dtfinestagio"), "dtfinestagio");
-    r.situacao = status_text(rule_T(source("situacao"), "situacao"));
-    r.tpdeslig = rule_T(source("tpdeslig"), "tpdeslig");
-    r.matanterior = rule_K(source("matanterior"), "matanterior");
+    fill(r, Step::kIntern, CONEXAO.rs);
 
     sql = intern_insert_statement(r);
     Conexao2.cn->Execute(sql);

@@ -14,11 +14,6 @@ namespace velmora {
 namespace nightly_run {
 namespace {
 
-// The run guard: the date of the last run started in this process, and
-// whether a run is under way. A modal box inside a run runs a nested event
-// loop that still delivers ticks, so the second flag is not redundant.
-std::optional<std::string> g_last_run_date;
-bool g_in_progress = false;
 std::function<void(std::string_view)> g_closing_hook;
 
 void before_closing(std::string_view module) {
@@ -41,7 +36,7 @@ std::optional<Failure> attempt(F&& body) {
   } catch (const Failure& f) {
     return f;
   } catch (const std::exception& e) {
-    return Failure(failure_number::kGenericDatabase, e.what());
+    return unexpected_failure(e);
   }
 }
 
@@ -156,12 +151,16 @@ class Run {
   bool closing_started_ = false;
 };
 
+// Marks the window object's run as under way for as long as it lives.
 class InProgress {
  public:
-  InProgress() { g_in_progress = true; }
-  ~InProgress() { g_in_progress = false; }
+  explicit InProgress(Frmatualizacao& form) : form_(form) { form_.run_in_progress = true; }
+  ~InProgress() { form_.run_in_progress = false; }
   InProgress(const InProgress&) = delete;
   InProgress& operator=(const InProgress&) = delete;
+
+ private:
+  Frmatualizacao& form_;
 };
 
 }  // namespace
@@ -207,7 +206,7 @@ std::string unhandled_failure_text(const Failure& failure) {
 }
 
 void perform_run() {
-  InProgress guard;
+  InProgress guard(frmatualizacao);
   try {
     Run(frmatualizacao).perform();
   } catch (const Failure& f) {
@@ -215,16 +214,8 @@ void perform_run() {
     report_unhandled_failure(unhandled_failure_text(f));
   } catch (const std::exception& e) {
     close_all_connections();
-    report_unhandled_failure(
-        unhandled_failure_text(Failure(failure_number::kGenericDatabase, e.what())));
+    report_unhandled_failure(unhandled_failure_text(unexpected_failure(e)));
   }
-}
-
-bool run_in_progress() { return g_in_progress; }
-
-void reset_run_guard_for_testing() {
-  g_last_run_date.reset();
-  g_in_progress = false;
 }
 
 void set_closing_hook_for_testing(std::function<void(std::string_view)> hook) {
@@ -240,11 +231,11 @@ void set_closing_hook_for_testing(std::function<void(std::string_view)> hook) {
 // there is no catch-up.
 void Frmatualizacao::tempo_Timer() {
   using namespace nightly_run;
-  if (g_in_progress) return;
+  if (run_in_progress) return;
   if (now_clock_text() != kTriggerText) return;
   std::string today = today_text();
-  if (g_last_run_date == today) return;
-  g_last_run_date = std::move(today);
+  if (last_run_date == today) return;
+  last_run_date = std::move(today);
   perform_run();
 }
 

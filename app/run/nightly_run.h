@@ -40,14 +40,9 @@ std::string unhandled_failure_text(const Failure& failure);
 // Performs one run now, whatever the clock says, and returns normally even
 // when the run fails (the failure ends up in the run log or, when it stops
 // the failure branch, in report_unhandled_failure). Reads and writes `sql`,
-// the three connection modules and frmatualizacao.erro_execucao.
+// the three connection modules and frmatualizacao's erro_execucao; marks
+// frmatualizacao.run_in_progress while it runs.
 void perform_run();
-
-// True while a run is being performed (a tick during a run does nothing).
-bool run_in_progress();
-
-// Forgets the date of the last run, as a fresh process would.
-void reset_run_guard_for_testing();
 
 // Tests only. Called with "CONEXAO", "Conexao2" or "conexao3" just before
 // the run's last step closes that module's connection; a Failure thrown from

@@ -91,7 +91,7 @@ TEST_P(SnapshotRetention, ChecksBothNamesAndDropsWhatExistsAsABaseTable) {
 // A clock that moves one day on at every reading.
 class DayPerReadingClock final : public Clock {
  public:
-  LocalDateTime now() const override { return add_days({2024, 3, 1, 0, 30, 0}, readings_++); }
+  DateTime now() const override { return add_days({2024, 3, 1, 0, 30, 0}, readings_++); }
   mutable int readings_ = 0;
 };
 

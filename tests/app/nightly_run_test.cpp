@@ -100,7 +100,6 @@ TEST_P(NightlyRun, FailureInAMainStepLogsItAndLeavesTheConsultationTablesAsTheyW
   for (const auto& c : cases) {
     SCOPED_TRACE(c.step);
     fresh_databases();
-    nightly_run::reset_run_guard_for_testing();
     modal_boxes.clear();
     seed_consultation_rows();
     const Rows estagiario = estagiario_rows();
@@ -152,7 +151,7 @@ TEST_P(NightlyRun, UnreachableSourceIsReportedWithoutTouchingTheConsultationTabl
   const Rows pagamento = pagamento_rows();
   site.source_server = GetParam() == Backend::kEmbedded
                            ? "sqlite:/nonexistent/velmora"
-                           : "127.0.0.1," + std::to_string(closed_port());
+                           : "127.0.0.1," + std::to_string(closed_loopback_port());
   set_deployment_for_testing(&site);
   StatementFaults recorder;
 
@@ -174,7 +173,7 @@ TEST_P(NightlyRun, UnreachableSourceIsReportedWithoutTouchingTheConsultationTabl
 TEST_P(NightlyRun, UnreachableConsultationServerLeavesTheStartRowOpenAndIsReported) {
   site.consulta_server = GetParam() == Backend::kEmbedded
                              ? "sqlite:/nonexistent/velmora"
-                             : "127.0.0.1," + std::to_string(closed_port());
+                             : "127.0.0.1," + std::to_string(closed_loopback_port());
   set_deployment_for_testing(&site);
   StatementFaults recorder;
 
@@ -213,7 +212,6 @@ TEST_P(NightlyRun, FailureInTheSuccessBranchReturnsOnceToTheFailureBranch) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.where);
     fresh_databases();
-    nightly_run::reset_run_guard_for_testing();
     modal_boxes.clear();
     seed_consultation_rows();
     create_snapshot_pair("2026_12_06");
@@ -265,7 +263,7 @@ TEST_P(NightlyRun, FailureInsideTheFailureBranchIsReportedAndTheNextNightRunsAga
   EXPECT_NE(reports[0].find("vlmr_logtransferencia"), std::string::npos) << reports[0];
   EXPECT_EQ(modal_boxes.size(), 1u);
   EXPECT_TRUE(all_connections_closed());
-  EXPECT_FALSE(nightly_run::run_in_progress());
+  EXPECT_FALSE(frmatualizacao.run_in_progress);
   expect_consultation_rows(estagiario, pagamento);
 
   db->exec("Velmora",
@@ -317,7 +315,7 @@ TEST_P(NightlyRun, SecondRunOnTheSameDateFailsAtItsSnapshotAndKeepsTheFirstRunsT
     if (std::string(how) == "by hand") {
       nightly_run::perform_run();
     } else {
-      nightly_run::reset_run_guard_for_testing();
+      frmatualizacao.last_run_date.reset();
       frmatualizacao.tempo_Timer();
     }
     const std::string erro = frmatualizacao.erro_execucao;
@@ -337,7 +335,7 @@ TEST_P(NightlyRun, SecondRunOnTheSameDateFailsAtItsSnapshotAndKeepsTheFirstRunsT
 
 TEST_P(NightlyRun, TicksStartOneRunPerDateAtExactlyHalfPastMidnight) {
   struct Tick {
-    LocalDateTime at;
+    DateTime at;
     int runs_after;
   };
   const std::vector<Tick> ticks = {
@@ -360,7 +358,6 @@ TEST_P(NightlyRun, TickDuringARunStartsNoSecondRun) {
   for (const char* how : {"tick", "by hand"}) {
     SCOPED_TRACE(how);
     fresh_databases();
-    nightly_run::reset_run_guard_for_testing();
     StatementFaults recorder;
     // Nested ticks come from the e-mail's box (a nested event loop) and,
     // for good measure, from inside the transfers.
@@ -368,7 +365,7 @@ TEST_P(NightlyRun, TickDuringARunStartsNoSecondRun) {
     int nested_ticks = 0;
     while_box_is_shown = [&] {
       ++nested_ticks;
-      EXPECT_TRUE(nightly_run::run_in_progress());
+      EXPECT_TRUE(frmatualizacao.run_in_progress);
       frmatualizacao.tempo_Timer();
     };
     recorder.when("Delete from cons_estagiario", [&] {
@@ -383,7 +380,7 @@ TEST_P(NightlyRun, TickDuringARunStartsNoSecondRun) {
     while_box_is_shown = nullptr;
     EXPECT_EQ(nested_ticks, 2);
     EXPECT_EQ(runs_started(recorder), 1);
-    EXPECT_FALSE(nightly_run::run_in_progress());
+    EXPECT_FALSE(frmatualizacao.run_in_progress);
     EXPECT_EQ(log_rows().size(), 1u);
   }
 }
@@ -419,7 +416,7 @@ TEST_P(NightlyRun, BoxLeftOpenIntoTheNextNightFinishesTheRunOfItsOwnDate) {
 
 TEST_P(NightlyRun, DatesAcrossMonthYearAndLeapDayEnds) {
   struct Case {
-    LocalDateTime when;
+    DateTime when;
     std::string date, snapshot, retention;
   };
   const std::vector<Case> cases = {

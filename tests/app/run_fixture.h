@@ -1,9 +1,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
@@ -121,19 +118,6 @@ inline std::vector<Statement> StatementFaults::run_statements() const {
   return out;
 }
 
-// A loopback port on which nothing listens.
-inline int closed_port() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
-
 // Fresh databases on the backend under test, a fake clock at 2026-12-08
 // 00:30:00, a mail server that refuses connections (so that each e-mail shows
 // up as a box), recorded message boxes and a fresh run guard.
@@ -142,32 +126,26 @@ class RunTest : public ::testing::TestWithParam<Backend> {
   void SetUp() override {
     clock.set(2026, 12, 8, 0, 30, 0);
     fresh_databases();
-    set_message_boxes({[this](const std::string& text) {
-                         modal_boxes.push_back(text);
-                         if (while_box_is_shown) while_box_is_shown();
-                       },
-                       [this](const std::string& text) { reports.push_back(text); }});
-    nightly_run::reset_run_guard_for_testing();
-    frmatualizacao.erro_execucao.clear();
   }
 
-  // New empty databases, with the deployment pointed at them.
+  // New empty databases and a process in its start state, with the
+  // deployment pointed at them and the boxes recorded.
   void fresh_databases() {
     sut.reset();
     db = make_database(GetParam());
     sut.emplace(*db, &clock);
     site = deployment();
     site.smtp_host = "127.0.0.1";
-    site.smtp_port = closed_port();
+    site.smtp_port = closed_loopback_port();
     set_deployment_for_testing(&site);
+    set_message_boxes({[this](const std::string& text) {
+                         modal_boxes.push_back(text);
+                         if (while_box_is_shown) while_box_is_shown();
+                       },
+                       [this](const std::string& text) { reports.push_back(text); }});
   }
 
-  void TearDown() override {
-    nightly_run::set_closing_hook_for_testing({});
-    set_message_boxes({});
-    nightly_run::reset_run_guard_for_testing();
-    sut.reset();
-  }
+  void TearDown() override { sut.reset(); }
 
   // Seeds two rows into each of cons_estagiario and cons_pagamento.
   void seed_consultation_rows() {

@@ -8,7 +8,6 @@
 #include "core/deployment.h"
 #include "core/failure.h"
 #include "db/odbc_pool.h"
-#include "tests/db/db_test_support.h"
 #include "tests/support/fixtures.h"
 
 namespace velmora {

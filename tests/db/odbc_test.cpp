@@ -12,7 +12,7 @@
 #include "db/odbc_handle.h"
 #include "db/odbc_pool.h"
 #include "db/odbc_session.h"
-#include "tests/db/db_test_support.h"
+#include "db/utf16.h"
 #include "tests/support/postgres.h"
 
 namespace velmora {

@@ -5,6 +5,7 @@
 #include "core/failure.h"
 #include "db/client.h"
 #include "db/conexao.h"
+#include "db/sqlite_dialect.h"
 #include "db/sqlite_session.h"
 #include "tests/support/fixtures.h"
 

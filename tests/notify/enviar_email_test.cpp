@@ -142,9 +142,7 @@ class FailureNoticeRun : public ::testing::Test {
   void SetUp() override {
     db_ = testing::make_database(testing::Backend::kEmbedded);
     sut_ = std::make_unique<testing::SystemUnderTest>(*db_, &clock_);
-    nightly_run::reset_run_guard_for_testing();
   }
-  void TearDown() override { nightly_run::reset_run_guard_for_testing(); }
 
   Rows log_rows() {
     return db_->query("Velmora",
@@ -198,7 +196,7 @@ TEST_F(FailureNoticeRun, ASuccessfulRunSendsNothing) {
 TEST_F(FailureNoticeRun, AFailedNoticeHoldsTheRunUntilItsBoxIsDismissed) {
   for (const auto& destination : failing_destinations()) {
     SCOPED_TRACE(destination.name);
-    nightly_run::reset_run_guard_for_testing();
+    frmatualizacao.last_run_date.reset();
     db_->exec("Velmora", "DELETE FROM vlmr_logtransferencia");
     db_->exec("consulta_tessarin",
               "DROP TABLE IF EXISTS cons_estagiario_2026_12_07;"

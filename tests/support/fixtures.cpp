@@ -1,17 +1,37 @@
 #include "tests/support/fixtures.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sqlite3.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
 #include <stdexcept>
 
-#include "db/conexao.h"
+#include "app/run/process_state.h"
 #include "db/connection_text.h"
 #include "tools/embedded_databases.h"
 
 namespace velmora::testing {
+
+int closed_loopback_port() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) throw std::runtime_error("socket failed");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    close(fd);
+    throw std::runtime_error("bind failed");
+  }
+  close(fd);  // bound but never listening: connections are refused
+  return ntohs(address.sin_port);
+}
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "velmora-test-XXXXXX").string();
@@ -96,19 +116,15 @@ std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
 }
 
 SystemUnderTest::SystemUnderTest(const Database& db, const Clock* clock) {
+  reset_process_state_for_testing();
   deployment_ = built_in_deployment();
   deployment_.source_server = db.server();
   deployment_.consulta_server = db.server();
   deployment_.odbc_driver = db.odbc_driver();
   set_deployment_for_testing(&deployment_);
   set_clock(clock);
-  reset_connection_modules_for_testing();
 }
 
-SystemUnderTest::~SystemUnderTest() {
-  reset_connection_modules_for_testing();
-  set_clock(nullptr);
-  set_deployment_for_testing(nullptr);
-}
+SystemUnderTest::~SystemUnderTest() { reset_process_state_for_testing(); }
 
 }  // namespace velmora::testing

@@ -12,6 +12,10 @@
 
 namespace velmora::testing {
 
+// A loopback TCP port on which nothing listens (bound once, then released),
+// so that connecting to it is refused at once.
+int closed_loopback_port();
+
 // A fresh directory under the temp directory, removed with everything in it.
 class TempDir {
  public:
@@ -28,9 +32,9 @@ class TempDir {
 // A clock that tests set by hand.
 class FakeClock final : public Clock {
  public:
-  LocalDateTime now() const override { return now_; }
+  DateTime now() const override { return now_; }
   void set(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { now_ = {y, mo, d, h, mi, s}; }
-  LocalDateTime now_{2026, 12, 8, 0, 30, 0};
+  DateTime now_{2026, 12, 8, 0, 30, 0};
 };
 
 // One statement as the observer saw it: the catalog of the connection it ran
@@ -92,8 +96,9 @@ std::string BackendName(const ::testing::TestParamInfo<Backend>& info);
 // empty tables on `backend`.
 std::unique_ptr<Database> make_database(Backend backend);
 
-// Points the deployment at `db` (both servers), installs `clock`, and empties
-// the connection modules; undoes all of it on destruction.
+// Puts the process into its start state (reset_process_state_for_testing),
+// then points the deployment at `db` (both servers) and installs `clock`;
+// resets the process state again on destruction.
 class SystemUnderTest {
  public:
   SystemUnderTest(const Database& db, const Clock* clock);

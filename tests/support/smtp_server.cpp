@@ -131,20 +131,4 @@ std::vector<ReceivedMail> SmtpTestServer::messages() const {
   return out;
 }
 
-int closed_loopback_port() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) throw std::runtime_error("socket failed");
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    close(fd);
-    throw std::runtime_error("bind failed");
-  }
-  close(fd);  // bound but never listening: connections are refused
-  return ntohs(address.sin_port);
-}
-
 }  // namespace velmora::testing

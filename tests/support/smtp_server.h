@@ -47,7 +47,4 @@ class SmtpTestServer {
   int port_ = 0;
 };
 
-// A loopback port on which nothing listens (bound once, then released).
-int closed_loopback_port();
-
 }  // namespace velmora::testing

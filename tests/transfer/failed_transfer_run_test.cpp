@@ -1,8 +1,4 @@
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -21,20 +17,6 @@ using testing::Backend;
 using testing::intern_insert;
 using testing::Rows;
 
-// A loopback port on which nothing listens, so the failure notice fails at
-// once and is reported in a (captured) message box.
-int unused_loopback_port() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  close(fd);
-  return ntohs(address.sin_port);
-}
-
 class FailedTransferRun : public ::testing::TestWithParam<Backend> {
  protected:
   void SetUp() override {
@@ -42,15 +24,10 @@ class FailedTransferRun : public ::testing::TestWithParam<Backend> {
     sut_ = std::make_unique<testing::SystemUnderTest>(*db_, &clock_);
     deployment_ = deployment();
     deployment_.smtp_host = "127.0.0.1";
-    deployment_.smtp_port = unused_loopback_port();
+    deployment_.smtp_port = testing::closed_loopback_port();
     set_deployment_for_testing(&deployment_);
     set_message_boxes({[this](const std::string& text) { modal_.push_back(text); },
                        [this](const std::string& text) { unhandled_.push_back(text); }});
-    nightly_run::reset_run_guard_for_testing();
-  }
-  void TearDown() override {
-    nightly_run::reset_run_guard_for_testing();
-    set_message_boxes({});
   }
 
   testing::FakeClock clock_;  // 2026-12-08 00:30:00

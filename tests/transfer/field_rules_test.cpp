@@ -10,7 +10,7 @@
 namespace velmora::rules {
 namespace {
 
-using RuleFn = std::string (*)(const Value&, const std::string&);
+using RuleFn = std::string (*)(const Value&, std::string_view);
 
 struct RuleCase {
   const char* rule;
@@ -137,8 +137,8 @@ TEST(FieldRules, NotADateDescriptionShowsOnlyTheHeadOfALongValue) {
     rule_D(value, "prevcolacao");
     FAIL() << "read as a date";
   } catch (const Failure& f) {
-    EXPECT_EQ(f.description(), "Type mismatch (column prevcolacao, value '" + std::string(39, 'x') +
-                                   "...' is not a date)");
+    EXPECT_EQ(f.description(),
+              "Type mismatch: prevcolacao '" + std::string(39, 'x') + "...' is not a date");
   }
 }
 

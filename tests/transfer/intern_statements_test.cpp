@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/failure.h"
+#include "transfer/cons_sancao.h"
 
 namespace velmora {
 namespace {

@@ -29,12 +29,10 @@ class PaymentTransfer : public ::testing::TestWithParam<Backend> {
   void SetUp() override {
     db_ = testing::make_database(GetParam());
     sut_ = std::make_unique<testing::SystemUnderTest>(*db_, nullptr);
-    frmatualizacao = Frmatualizacao{};
   }
   void TearDown() override {
     recorder_.reset();
     sut_.reset();
-    frmatualizacao = Frmatualizacao{};
   }
 
   // Adds source payments; `values` is one VALUES list per row, in the column
@@ -200,7 +198,6 @@ INSTANTIATE_TEST_SUITE_P(Backends, PaymentTransfer,
 TEST(PaymentTransferEmbedded, EmptyOrBlankProcessingDateIsWrittenEmpty) {
   testing::EmbeddedDatabases db;
   testing::SystemUnderTest sut(db, nullptr);
-  frmatualizacao = Frmatualizacao{};
   db.exec("Velmora",
           "insert into vlmr_pagamento values ('1001','202601',10,'');"
           "insert into vlmr_pagamento values ('1002','202601',11,'   ');"
@@ -218,7 +215,6 @@ TEST(PaymentTransferEmbedded, EmptyOrBlankProcessingDateIsWrittenEmpty) {
                               }));
   EXPECT_EQ(db.query("consulta_tessarin", "select Dtproc from cons_pagamento order by matricula"),
             (Rows{{""}, {""}, {"2026-01-05"}}));
-  frmatualizacao = Frmatualizacao{};
 }
 
 }  // namespace

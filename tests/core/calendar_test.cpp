@@ -1,14 +1,13 @@
-#include "core/clock.h"
-
 #include <gtest/gtest.h>
 
+#include "core/clock.h"
 #include "tests/support/fixtures.h"
 
 namespace velmora {
 namespace {
 
 struct DayShift {
-  LocalDateTime when;
+  DateTime when;
   int days;
   const char* expected;
 };

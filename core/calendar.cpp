@@ -1,0 +1,153 @@
+#include "core/calendar.h"
+
+#include <array>
+#include <cstdio>
+
+namespace velmora {
+namespace {
+
+// Days since 1970-01-01 for a proleptic Gregorian date (H. Hinnant's algorithm).
+long days_from_civil(long y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const long era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<long>(doe) - 719468;
+}
+
+void civil_from_days(long z, int& y, int& m, int& d) {
+  z += 719468;
+  const long era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  y = static_cast<int>(static_cast<long>(yoe) + era * 400 + (m <= 2));
+}
+
+std::string format_date(const DateTime& w, char separator) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d%c%02d%c%02d", w.year, separator, w.month, separator, w.day);
+  return buf;
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// A cursor over a text being parsed; every read either consumes what it
+// asked for or fails without a trace of its own.
+class Reader {
+ public:
+  explicit Reader(std::string_view text) : text_(text) {}
+
+  // Between `min` and `max` digits as a number.
+  bool number(std::size_t min, std::size_t max, int& out) {
+    std::size_t n = 0;
+    int value = 0;
+    while (n < max && at_ + n < text_.size() && is_digit(text_[at_ + n])) {
+      value = value * 10 + (text_[at_ + n] - '0');
+      ++n;
+    }
+    if (n < min) return false;
+    at_ += n;
+    out = value;
+    return true;
+  }
+  bool literal(char c) {
+    if (at_ >= text_.size() || text_[at_] != c) return false;
+    ++at_;
+    return true;
+  }
+  bool done() const { return at_ == text_.size(); }
+
+  // The optional time of day after a date: "h:mm" or "hh:mm", then
+  // optionally ":ss" and ".fff"; `hour_digits_min` is 1 or 2.
+  bool time_of_day(std::size_t hour_digits_min, DateTime& d) {
+    if (!number(hour_digits_min, 2, d.hour) || !literal(':') || !number(2, 2, d.minute)) {
+      return false;
+    }
+    if (done()) return true;
+    if (!literal(':') || !number(2, 2, d.second)) return false;
+    if (done()) return true;
+    if (!literal('.')) return false;
+    int ignored = 0;
+    while (number(1, 9, ignored)) {
+    }
+    return text_[at_ - 1] != '.' && done();
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t at_ = 0;
+};
+
+std::optional<DateTime> real(const DateTime& d) {
+  if (!is_real_date_time(d)) return std::nullopt;
+  return d;
+}
+
+}  // namespace
+
+bool is_leap_year(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int days_in_month(int year, int month) {
+  static constexpr std::array<int, 12> kDays{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && is_leap_year(year) ? 29 : kDays[static_cast<std::size_t>(month - 1)];
+}
+
+bool is_real_date_time(const DateTime& w) {
+  return w.year >= 1 && w.year <= 9999 && w.month >= 1 && w.month <= 12 && w.day >= 1 &&
+         w.day <= days_in_month(w.year, w.month) && w.hour >= 0 && w.hour < 24 && w.minute >= 0 &&
+         w.minute < 60 && w.second >= 0 && w.second < 60;
+}
+
+DateTime add_days(const DateTime& when, int days) {
+  DateTime out = when;
+  civil_from_days(days_from_civil(when.year, static_cast<unsigned>(when.month),
+                                  static_cast<unsigned>(when.day)) +
+                      days,
+                  out.year, out.month, out.day);
+  return out;
+}
+
+std::string date_text(const DateTime& when) { return format_date(when, '-'); }
+std::string underscore_date_text(const DateTime& when) { return format_date(when, '_'); }
+
+std::string clock_text(const DateTime& when) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", when.hour, when.minute, when.second);
+  return buf;
+}
+
+std::string date_time_text(const DateTime& when) {
+  if (!when.has_time()) return date_text(when);
+  return date_text(when) + " " + clock_text(when);
+}
+
+std::optional<DateTime> parse_iso_date_time(std::string_view text) {
+  Reader in(text);
+  DateTime d;
+  if (!in.number(4, 4, d.year) || !in.literal('-') || !in.number(2, 2, d.month) ||
+      !in.literal('-') || !in.number(2, 2, d.day)) {
+    return std::nullopt;
+  }
+  if (in.done()) return real(d);
+  if (!(in.literal(' ') || in.literal('T')) || !in.time_of_day(2, d)) return std::nullopt;
+  return real(d);
+}
+
+std::optional<DateTime> parse_regional_date_time(std::string_view text) {
+  Reader in(text);
+  DateTime d;
+  if (!in.number(1, 2, d.day) || !in.literal('/') || !in.number(1, 2, d.month) ||
+      !in.literal('/') || !in.number(4, 4, d.year)) {
+    return std::nullopt;
+  }
+  if (in.done()) return real(d);
+  if (!in.literal(' ') || !in.time_of_day(1, d)) return std::nullopt;
+  return real(d);
+}
+
+}  // namespace velmora

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+namespace velmora {
+
+// The statement text that the embedded client runs for `sql`, a statement
+// written for SQL Server. Two forms are rewritten, and only where they stand
+// outside quoted values and names, so that a value is never changed:
+// "Select <cols> into NEW from ..." becomes "CREATE TABLE NEW AS SELECT
+// <cols> FROM ...", and INFORMATION_SCHEMA.TABLES becomes a subquery over
+// sqlite_schema with TABLE_CATALOG, TABLE_SCHEMA, TABLE_NAME and TABLE_TYPE
+// ('BASE TABLE' or 'VIEW'). Every other statement is returned unchanged.
+std::string sqlite_dialect(const std::string& sql);
+
+}  // namespace velmora

@@ -73,8 +73,9 @@ class Run {
   }
 
  private:
-  // Steps 1 to 7. Records whether both snapshots of this run exist, because
-  // only then may the failure branch drop and re-create the live tables.
+  // The start row, the snapshots and the two transfers. Records whether both
+  // snapshots of this run exist, because only then may the failure branch
+  // drop and re-create the live tables.
   void main_stage() {
     CONEXAO.abrir();
     execute(CONEXAO.cn, start_row_statement(run_date(), now_clock_text()));
@@ -114,7 +115,7 @@ class Run {
     finish();
   }
 
-  // Steps 9 to 11.
+  // The end row and the closing of the three connections.
   void finish() {
     form_.erro_execucao = without_apostrophes(form_.erro_execucao);
     execute(CONEXAO.cn, end_row_statement(now_clock_text(), form_.erro_execucao, run_date()));

@@ -17,7 +17,7 @@ class SnapshotRetention : public RunTest {
  protected:
   void SetUp() override {
     RunTest::SetUp();
-    clock.set(2024, 3, 1, 0, 30, 0);
+    clock_.set(2024, 3, 1, 0, 30, 0);
   }
   std::vector<std::string> run_retention() {
     Conexao2.abrir();
@@ -79,12 +79,12 @@ TEST_P(SnapshotRetention, ChecksBothNamesAndDropsWhatExistsAsABaseTable) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.situation);
     fresh_databases();
-    for (const auto& statement : c.setup) db->exec("consulta_tessarin", statement);
+    for (const auto& statement : c.setup) db_->exec("consulta_tessarin", statement);
     EXPECT_EQ(run_retention(), c.statements);
     EXPECT_EQ(consultation_tables(), c.tables_after);
   }
   // The view is still there.
-  EXPECT_EQ(db->query("consulta_tessarin", "SELECT COUNT(*) FROM cons_estagiario_2024_02_28"),
+  EXPECT_EQ(db_->query("consulta_tessarin", "SELECT COUNT(*) FROM cons_estagiario_2024_02_28"),
             (Rows{{"0"}}));
 }
 
@@ -108,7 +108,7 @@ TEST_P(SnapshotRetention, ReadsTheDateAgainForEveryStatement) {
                                  kCheck + "'cons_pagamento_2024_03_01'",
                                  "Drop table cons_pagamento_2024_03_02",
                              }));
-  set_clock(&clock);
+  set_clock(&clock_);
 }
 
 TEST_P(SnapshotRetention, FailingDropEndsTheProcedureAtOnce) {

@@ -38,12 +38,13 @@ TEST_P(NightlyRun, SuccessfulRunIssuesItsStatementsInOrderAndLogsSemErro) {
   StatementFaults recorder;
   // The end row reads the clock afresh.
   recorder.when("Drop table cons_pagamento_2026_12_06",
-                [this] { clock.set(2026, 12, 8, 0, 30, 1); });
+                [this] { clock_.set(2026, 12, 8, 0, 30, 1); });
 
   frmatualizacao.tempo_Timer();
 
-  const auto expected =
-      concat({{S1(), S2(), S3()}, retention(true), {S8(" SEM ERRO", "00:30:01")}});
+  const auto expected = concat({{start_row(), snapshot_interns(), snapshot_payments()},
+                                retention(true),
+                                {end_row(" SEM ERRO", "00:30:01")}});
   EXPECT_EQ(recorder.run_statements(), expected);
   // The transfers' statements all come between the snapshots and the retention.
   const auto& all = recorder.statements();
@@ -55,7 +56,7 @@ TEST_P(NightlyRun, SuccessfulRunIssuesItsStatementsInOrderAndLogsSemErro) {
 
   EXPECT_EQ(log_rows(), (Rows{{"2026-12-08", "00:30:00 ", "00:30:01 ", " SEM ERRO"}}));
   EXPECT_EQ(frmatualizacao.erro_execucao, " SEM ERRO");
-  EXPECT_EQ(sql, S8(" SEM ERRO", "00:30:01").text);
+  EXPECT_EQ(sql, end_row(" SEM ERRO", "00:30:01").text);
   EXPECT_EQ(estagiario_rows("cons_estagiario_2026_12_07"), estagiario);
   EXPECT_EQ(pagamento_rows("cons_pagamento_2026_12_07"), pagamento);
   EXPECT_EQ(consultation_tables(),
@@ -78,23 +79,25 @@ struct MainStepFailure {
 
 TEST_P(NightlyRun, FailureInAMainStepLogsItAndLeavesTheConsultationTablesAsTheyWere) {
   const std::vector<MainStepFailure> cases = {
-      {"4: this date's cons_estagiario snapshot already exists",
+      {"the date's cons_estagiario snapshot already exists",
        {{"consulta_tessarin", "CREATE TABLE cons_estagiario_2026_12_07 (matricula int)"},
         {"consulta_tessarin", "INSERT INTO cons_estagiario_2026_12_07 VALUES (999)"}},
-       {S1(), S2()},
+       {start_row(), snapshot_interns()},
        false},
-      {"5: this date's cons_pagamento snapshot already exists",
+      {"the date's cons_pagamento snapshot already exists",
        {{"consulta_tessarin", "CREATE TABLE cons_pagamento_2026_12_07 (matricula int)"},
         {"consulta_tessarin", "INSERT INTO cons_pagamento_2026_12_07 VALUES (999)"}},
-       {S1(), S2(), S3()},
+       {start_row(), snapshot_interns(), snapshot_payments()},
        false},
-      {"6: the intern table is missing",
+      {"the intern table is missing",
        {{"Velmora", "DROP TABLE vlmr_estagiario"}},
-       {S1(), S2(), S3(), S4(), S5(), S6(), S7()},
+       {start_row(), snapshot_interns(), snapshot_payments(), drop_interns(), drop_payments(),
+        restore_interns(), restore_payments()},
        true},
-      {"7: the payment table is missing",
+      {"the payment table is missing",
        {{"Velmora", "DROP TABLE vlmr_pagamento"}},
-       {S1(), S2(), S3(), S4(), S5(), S6(), S7()},
+       {start_row(), snapshot_interns(), snapshot_payments(), drop_interns(), drop_payments(),
+        restore_interns(), restore_payments()},
        true},
   };
   for (const auto& c : cases) {
@@ -104,14 +107,14 @@ TEST_P(NightlyRun, FailureInAMainStepLogsItAndLeavesTheConsultationTablesAsTheyW
     seed_consultation_rows();
     const Rows estagiario = estagiario_rows();
     const Rows pagamento = pagamento_rows();
-    for (const auto& [catalog, statement] : c.setup) db->exec(catalog, statement);
+    for (const auto& [catalog, statement] : c.setup) db_->exec(catalog, statement);
     StatementFaults recorder;
 
     frmatualizacao.tempo_Timer();
 
     const std::string erro = frmatualizacao.erro_execucao;
     EXPECT_TRUE(std::regex_match(erro, std::regex(R"(-?[0-9]+ - [^']+)"))) << erro;
-    EXPECT_EQ(recorder.run_statements(), concat({c.main_stage, retention(false), {S8(erro)}}));
+    EXPECT_EQ(recorder.run_statements(), concat({c.main_stage, retention(false), {end_row(erro)}}));
     EXPECT_EQ(log_rows(), (Rows{{"2026-12-08", "00:30:00 ", "00:30:00 ", erro}}));
     expect_consultation_rows(estagiario, pagamento);
     EXPECT_EQ(modal_boxes.size(), 1u) << "the e-mail is sent";
@@ -119,9 +122,10 @@ TEST_P(NightlyRun, FailureInAMainStepLogsItAndLeavesTheConsultationTablesAsTheyW
     EXPECT_TRUE(all_connections_closed());
     if (!c.restored) {
       // The snapshot that made the run fail is left as it was.
-      const std::string table = std::string(c.step).starts_with("4") ? "cons_estagiario_2026_12_07"
-                                                                     : "cons_pagamento_2026_12_07";
-      EXPECT_EQ(db->query("consulta_tessarin", "SELECT matricula FROM " + table), (Rows{{"999"}}));
+      const std::string table = std::string(c.step).find("cons_estagiario") != std::string::npos
+                                    ? "cons_estagiario_2026_12_07"
+                                    : "cons_pagamento_2026_12_07";
+      EXPECT_EQ(db_->query("consulta_tessarin", "SELECT matricula FROM " + table), (Rows{{"999"}}));
     }
   }
 }
@@ -135,7 +139,8 @@ TEST_P(NightlyRun, FailureOfTheStartRowSkipsTheRestoreAndStillMailsAndCloses) {
 
   frmatualizacao.tempo_Timer();
 
-  EXPECT_EQ(recorder.run_statements(), concat({{S1()}, retention(false), {S8(kInjectedOutcome)}}));
+  EXPECT_EQ(recorder.run_statements(),
+            concat({{start_row()}, retention(false), {end_row(kInjectedOutcome)}}));
   EXPECT_EQ(frmatualizacao.erro_execucao, kInjectedOutcome);
   EXPECT_TRUE(log_rows().empty()) << "the end row finds no start row";
   expect_consultation_rows(estagiario, pagamento);
@@ -144,7 +149,7 @@ TEST_P(NightlyRun, FailureOfTheStartRowSkipsTheRestoreAndStillMailsAndCloses) {
   EXPECT_TRUE(all_connections_closed());
 }
 
-// Steps 1 and 3: a server that cannot be reached.
+// A server that cannot be reached when the run opens its connection.
 TEST_P(NightlyRun, UnreachableSourceIsReportedWithoutTouchingTheConsultationTables) {
   seed_consultation_rows();
   const Rows estagiario = estagiario_rows();
@@ -161,7 +166,7 @@ TEST_P(NightlyRun, UnreachableSourceIsReportedWithoutTouchingTheConsultationTabl
   // second failure stops the run, and it is reported instead.
   const std::string erro = frmatualizacao.erro_execucao;
   EXPECT_NE(erro, " SEM ERRO");
-  EXPECT_EQ(recorder.run_statements(), concat({retention(false), {S8(erro)}}));
+  EXPECT_EQ(recorder.run_statements(), concat({retention(false), {end_row(erro)}}));
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_TRUE(reports[0].starts_with("Erro na atualização do Consulta Velmora: 3704 - "))
       << reports[0];
@@ -179,7 +184,7 @@ TEST_P(NightlyRun, UnreachableConsultationServerLeavesTheStartRowOpenAndIsReport
 
   frmatualizacao.tempo_Timer();
 
-  EXPECT_EQ(recorder.run_statements(), (std::vector<Statement>{S1()}));
+  EXPECT_EQ(recorder.run_statements(), (std::vector<Statement>{start_row()}));
   EXPECT_EQ(log_rows(), (Rows{{"2026-12-08", "00:30:00 ", "NULL", "NULL"}}));
   EXPECT_EQ(reports.size(), 1u);
   EXPECT_TRUE(modal_boxes.empty());
@@ -196,18 +201,18 @@ TEST_P(NightlyRun, FailureInTheSuccessBranchReturnsOnceToTheFailureBranch) {
     std::vector<Statement> success_part;
   };
   const std::vector<Case> cases = {
-      {"8b: retention drop",
+      {"the retention drop",
        "Drop table cons_estagiario_2026_12_06",
        nullptr,
        {retention(true)[0], retention(true)[1]}},
-      {"10: end row", "Update vlmr_logtransferencia", nullptr,
-       concat({retention(true), {S8(" SEM ERRO")}})},
-      {"11: closing the source connection", nullptr, "CONEXAO",
-       concat({retention(true), {S8(" SEM ERRO")}})},
-      {"11: closing the consultation connection", nullptr, "Conexao2",
-       concat({retention(true), {S8(" SEM ERRO")}})},
-      {"11: closing the organiser connection", nullptr, "conexao3",
-       concat({retention(true), {S8(" SEM ERRO")}})},
+      {"the end row", "Update vlmr_logtransferencia", nullptr,
+       concat({retention(true), {end_row(" SEM ERRO")}})},
+      {"closing the source connection", nullptr, "CONEXAO",
+       concat({retention(true), {end_row(" SEM ERRO")}})},
+      {"closing the consultation connection", nullptr, "Conexao2",
+       concat({retention(true), {end_row(" SEM ERRO")}})},
+      {"closing the organiser connection", nullptr, "conexao3",
+       concat({retention(true), {end_row(" SEM ERRO")}})},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.where);
@@ -233,12 +238,13 @@ TEST_P(NightlyRun, FailureInTheSuccessBranchReturnsOnceToTheFailureBranch) {
     nightly_run::set_closing_hook_for_testing({});
 
     // The retention pair is gone after the first pass unless its drop failed.
-    const bool pair_left = std::string(c.where).starts_with("8b");
-    EXPECT_EQ(recorder.run_statements(), concat({{S1(), S2(), S3()},
-                                                 c.success_part,
-                                                 {S4(), S5(), S6(), S7()},
-                                                 retention(pair_left),
-                                                 {S8(kInjectedOutcome)}}));
+    const bool pair_left = std::string(c.where).starts_with("the retention drop");
+    EXPECT_EQ(recorder.run_statements(),
+              concat({{start_row(), snapshot_interns(), snapshot_payments()},
+                      c.success_part,
+                      {drop_interns(), drop_payments(), restore_interns(), restore_payments()},
+                      retention(pair_left),
+                      {end_row(kInjectedOutcome)}}));
     EXPECT_EQ(log_rows(), (Rows{{"2026-12-08", "00:30:00 ", "00:30:00 ", kInjectedOutcome}}));
     expect_consultation_rows(estagiario, pagamento);
     EXPECT_EQ(modal_boxes.size(), 1u);
@@ -251,11 +257,11 @@ TEST_P(NightlyRun, FailureInsideTheFailureBranchIsReportedAndTheNextNightRunsAga
   seed_consultation_rows();
   const Rows estagiario = estagiario_rows();
   const Rows pagamento = pagamento_rows();
-  db->exec("Velmora", "DROP TABLE vlmr_logtransferencia");
+  db_->exec("Velmora", "DROP TABLE vlmr_logtransferencia");
   {
     StatementFaults recorder;
     frmatualizacao.tempo_Timer();
-    // S1 fails, and so does the end row in the failure branch.
+    // The start row fails, and so does the end row in the failure branch.
     EXPECT_EQ(recorder.run_statements().back().text.substr(0, 28), "Update vlmr_logtransferencia");
   }
   ASSERT_EQ(reports.size(), 1u);
@@ -266,10 +272,10 @@ TEST_P(NightlyRun, FailureInsideTheFailureBranchIsReportedAndTheNextNightRunsAga
   EXPECT_FALSE(frmatualizacao.run_in_progress);
   expect_consultation_rows(estagiario, pagamento);
 
-  db->exec("Velmora",
-           "CREATE TABLE vlmr_logtransferencia (data varchar(10), hora_inicial varchar(10), "
-           "hora_final varchar(10), erro varchar(1000))");
-  clock.set(2026, 12, 9, 0, 30, 0);
+  db_->exec("Velmora",
+            "CREATE TABLE vlmr_logtransferencia (data varchar(10), hora_inicial varchar(10), "
+            "hora_final varchar(10), erro varchar(1000))");
+  clock_.set(2026, 12, 9, 0, 30, 0);
   frmatualizacao.tempo_Timer();
   EXPECT_EQ(log_rows(), (Rows{{"2026-12-09", "00:30:00 ", "00:30:00 ", " SEM ERRO"}}));
   EXPECT_EQ(reports.size(), 1u);
@@ -282,16 +288,18 @@ TEST_P(NightlyRun, RestoreReadsTheSnapshotsTakenEvenWhenTheDateTurnsDuringTheRun
   seed_consultation_rows();
   const Rows estagiario = estagiario_rows();
   const Rows pagamento = pagamento_rows();
-  db->exec("Velmora", "DROP TABLE vlmr_pagamento");  // step 7 fails
+  db_->exec("Velmora", "DROP TABLE vlmr_pagamento");  // the payment transfer fails
   StatementFaults recorder;
-  recorder.when("Select * into cons_pagamento_", [this] { clock.set(2026, 12, 9, 0, 30, 0); });
+  recorder.when("Select * into cons_pagamento_", [this] { clock_.set(2026, 12, 9, 0, 30, 0); });
 
   frmatualizacao.tempo_Timer();
 
   const auto statements = recorder.run_statements();
   ASSERT_GE(statements.size(), 7u);
-  EXPECT_EQ(std::vector<Statement>(statements.begin(), statements.begin() + 7),
-            (std::vector<Statement>{S1(), S2(), S3(), S4(), S5(), S6(), S7()}));
+  EXPECT_EQ(
+      std::vector<Statement>(statements.begin(), statements.begin() + 7),
+      (std::vector<Statement>{start_row(), snapshot_interns(), snapshot_payments(), drop_interns(),
+                              drop_payments(), restore_interns(), restore_payments()}));
   EXPECT_TRUE(reports.empty()) << reports.front();
   expect_consultation_rows(estagiario, pagamento);
   EXPECT_TRUE(all_connections_closed());
@@ -311,7 +319,7 @@ TEST_P(NightlyRun, SecondRunOnTheSameDateFailsAtItsSnapshotAndKeepsTheFirstRunsT
     SCOPED_TRACE(how);
     modal_boxes.clear();
     StatementFaults recorder;
-    clock.set(2026, 12, 8, 0, 30, 0);
+    clock_.set(2026, 12, 8, 0, 30, 0);
     if (std::string(how) == "by hand") {
       nightly_run::perform_run();
     } else {
@@ -320,7 +328,8 @@ TEST_P(NightlyRun, SecondRunOnTheSameDateFailsAtItsSnapshotAndKeepsTheFirstRunsT
     }
     const std::string erro = frmatualizacao.erro_execucao;
     EXPECT_NE(erro, " SEM ERRO");
-    EXPECT_EQ(recorder.run_statements(), concat({{S1(), S2()}, retention(false), {S8(erro)}}));
+    EXPECT_EQ(recorder.run_statements(),
+              concat({{start_row(), snapshot_interns()}, retention(false), {end_row(erro)}}));
     expect_consultation_rows(estagiario, pagamento);
     EXPECT_EQ(estagiario_rows("cons_estagiario_2026_12_07"), snapshot_estagiario);
     EXPECT_EQ(pagamento_rows("cons_pagamento_2026_12_07"), snapshot_pagamento);
@@ -345,7 +354,7 @@ TEST_P(NightlyRun, TicksStartOneRunPerDateAtExactlyHalfPastMidnight) {
   };
   StatementFaults recorder;
   for (const auto& tick : ticks) {
-    clock.now_ = tick.at;
+    clock_.now_ = tick.at;
     frmatualizacao.tempo_Timer();
     EXPECT_EQ(runs_started(recorder), tick.runs_after)
         << "after the tick at " << date_text(tick.at) << " " << clock_text(tick.at);
@@ -390,13 +399,13 @@ TEST_P(NightlyRun, TickDuringARunStartsNoSecondRun) {
 // the run's own start row, and that night gets no run afterwards.
 TEST_P(NightlyRun, BoxLeftOpenIntoTheNextNightFinishesTheRunOfItsOwnDate) {
   seed_consultation_rows();
-  db->exec("Velmora", "DROP TABLE vlmr_pagamento");  // step 7 fails, the mail fails
+  db_->exec("Velmora", "DROP TABLE vlmr_pagamento");  // the payment transfer fails, the mail fails
   StatementFaults recorder;
   while_box_is_shown = [&] {
-    clock.set(2026, 12, 9, 0, 30, 0);
+    clock_.set(2026, 12, 9, 0, 30, 0);
     frmatualizacao.tempo_Timer();
     EXPECT_EQ(runs_started(recorder), 1) << "a tick inside the box started a run";
-    clock.set(2026, 12, 9, 0, 30, 4);
+    clock_.set(2026, 12, 9, 0, 30, 4);
   };
 
   frmatualizacao.tempo_Timer();
@@ -404,12 +413,12 @@ TEST_P(NightlyRun, BoxLeftOpenIntoTheNextNightFinishesTheRunOfItsOwnDate) {
 
   const std::string erro = frmatualizacao.erro_execucao;
   EXPECT_EQ(modal_boxes.size(), 1u);
-  EXPECT_EQ(recorder.run_statements().back(), S8(erro, "00:30:04"));
+  EXPECT_EQ(recorder.run_statements().back(), end_row(erro, "00:30:04"));
   EXPECT_EQ(log_rows(), (Rows{{"2026-12-08", "00:30:00 ", "00:30:04 ", erro}}));
   EXPECT_TRUE(reports.empty());
   EXPECT_TRUE(all_connections_closed());
 
-  clock.set(2026, 12, 9, 0, 30, 5);
+  clock_.set(2026, 12, 9, 0, 30, 5);
   frmatualizacao.tempo_Timer();
   EXPECT_EQ(runs_started(recorder), 1);
 }
@@ -432,7 +441,7 @@ TEST_P(NightlyRun, DatesAcrossMonthYearAndLeapDayEnds) {
     SCOPED_TRACE(c.date);
     fresh_databases();
     create_snapshot_pair(c.retention);
-    clock.now_ = c.when;
+    clock_.now_ = c.when;
     StatementFaults recorder;
     nightly_run::perform_run();
     const std::string v = "Velmora", k = "consulta_tessarin";

@@ -15,20 +15,20 @@ class RunCountdown : public RunTest {
   void seed() {
     seed_consultation_rows();
     for (const char* matricula : {"300", "400"}) {
-      db->exec("Velmora",
-               std::string("INSERT INTO vlmr_estagiario(matricula, oficial, concurso, id_bolsa, "
-                           "nome, sexo, filiacao, cpf, logradouro, Complemento, Numero, Bairro, "
-                           "cidade, uf, cep, telefone, celular, email, faculdade, baifacu, "
-                           "cidadefacu, periodo, turno, dtiniestagio, situacao, tpdeslig, elogio) "
-                           "VALUES ('") +
-                   matricula +
-                   "', 'E', '', '', 'Intern', '1', 'Parents', '000.000.000-00', 'Rua Um', '', "
-                   "'10', 'Centro', 'Recife', 'PE', '50000-000', '', '', '', 'UF', '', '', '5', "
-                   "'1', '2025-01-02 00:00:00', '1', '', 'Bom trabalho')");
-      db->exec("Velmora",
-               std::string("INSERT INTO vlmr_pagamento(matricula, anomes, valor, Dtproc) "
-                           "VALUES ('") +
-                   matricula + "', '202611', 800.00, '2026-11-30 00:00:00')");
+      db_->exec("Velmora",
+                std::string("INSERT INTO vlmr_estagiario(matricula, oficial, concurso, id_bolsa, "
+                            "nome, sexo, filiacao, cpf, logradouro, Complemento, Numero, Bairro, "
+                            "cidade, uf, cep, telefone, celular, email, faculdade, baifacu, "
+                            "cidadefacu, periodo, turno, dtiniestagio, situacao, tpdeslig, elogio) "
+                            "VALUES ('") +
+                    matricula +
+                    "', 'E', '', '', 'Intern', '1', 'Parents', '000.000.000-00', 'Rua Um', '', "
+                    "'10', 'Centro', 'Recife', 'PE', '50000-000', '', '', '', 'UF', '', '', '5', "
+                    "'1', '2025-01-02 00:00:00', '1', '', 'Bom trabalho')");
+      db_->exec("Velmora",
+                std::string("INSERT INTO vlmr_pagamento(matricula, anomes, valor, Dtproc) "
+                            "VALUES ('") +
+                    matricula + "', '202611', 800.00, '2026-11-30 00:00:00')");
     }
   }
 };

@@ -121,19 +121,14 @@ inline std::vector<Statement> StatementFaults::run_statements() const {
 // Fresh databases on the backend under test, a fake clock at 2026-12-08
 // 00:30:00, a mail server that refuses connections (so that each e-mail shows
 // up as a box), recorded message boxes and a fresh run guard.
-class RunTest : public ::testing::TestWithParam<Backend> {
+class RunTest : public BackendTest {
  protected:
-  void SetUp() override {
-    clock.set(2026, 12, 8, 0, 30, 0);
-    fresh_databases();
-  }
+  void SetUp() override { fresh_databases(); }
 
   // New empty databases and a process in its start state, with the
   // deployment pointed at them and the boxes recorded.
   void fresh_databases() {
-    sut.reset();
-    db = make_database(GetParam());
-    sut.emplace(*db, &clock);
+    BackendTest::fresh_databases();
     site = deployment();
     site.smtp_host = "127.0.0.1";
     site.smtp_port = closed_loopback_port();
@@ -145,41 +140,40 @@ class RunTest : public ::testing::TestWithParam<Backend> {
                        [this](const std::string& text) { reports.push_back(text); }});
   }
 
-  void TearDown() override { sut.reset(); }
-
   // Seeds two rows into each of cons_estagiario and cons_pagamento.
   void seed_consultation_rows() {
-    db->exec("consulta_tessarin",
-             "INSERT INTO cons_estagiario(matricula, nome, numero, orgao) VALUES "
-             "('100', 'Ana Lima', 12, 'Gabinete'), ('200', 'Bruno D''Avila', NULL, 'Secretaria')");
-    db->exec("consulta_tessarin",
-             "INSERT INTO cons_pagamento(matricula, anomes, valor, Dtproc) VALUES "
-             "('100', '202611', '1500.00', '30/11/2026'), ('200', '202611', '750.50', "
-             "'30/11/2026')");
+    db_->exec("consulta_tessarin",
+              "INSERT INTO cons_estagiario(matricula, nome, numero, orgao) VALUES "
+              "('100', 'Ana Lima', 12, 'Gabinete'), ('200', 'Bruno D''Avila', NULL, 'Secretaria')");
+    db_->exec("consulta_tessarin",
+              "INSERT INTO cons_pagamento(matricula, anomes, valor, Dtproc) VALUES "
+              "('100', '202611', '1500.00', '30/11/2026'), ('200', '202611', '750.50', "
+              "'30/11/2026')");
   }
   Rows estagiario_rows(const std::string& table = "cons_estagiario") {
-    return db->query("consulta_tessarin",
-                     "SELECT matricula, nome, numero, orgao FROM " + table + " ORDER BY matricula");
+    return db_->query("consulta_tessarin", "SELECT matricula, nome, numero, orgao FROM " + table +
+                                               " ORDER BY matricula");
   }
   Rows pagamento_rows(const std::string& table = "cons_pagamento") {
-    return db->query("consulta_tessarin", "SELECT matricula, anomes, valor, Dtproc FROM " + table +
-                                              " ORDER BY matricula, anomes");
+    return db_->query("consulta_tessarin", "SELECT matricula, anomes, valor, Dtproc FROM " + table +
+                                               " ORDER BY matricula, anomes");
   }
   Rows log_rows() {
-    return db->query("Velmora",
-                     "SELECT data, hora_inicial, hora_final, erro FROM vlmr_logtransferencia "
-                     "ORDER BY hora_inicial");
+    return db_->query("Velmora",
+                      "SELECT data, hora_inicial, hora_final, erro FROM vlmr_logtransferencia "
+                      "ORDER BY hora_inicial");
   }
   // Names of the base tables in the consultation database, sorted.
   std::vector<std::string> consultation_tables() {
     const Rows rows =
         GetParam() == Backend::kEmbedded
-            ? db->query("consulta_tessarin",
-                        "SELECT name FROM sqlite_schema WHERE type = 'table' AND name LIKE 'cons%'")
-            : db->query("consulta_tessarin",
-                        "SELECT table_name FROM information_schema.tables WHERE table_type = "
-                        "'BASE TABLE' AND table_schema = current_schema() AND table_name LIKE "
-                        "'cons%'");
+            ? db_->query(
+                  "consulta_tessarin",
+                  "SELECT name FROM sqlite_schema WHERE type = 'table' AND name LIKE 'cons%'")
+            : db_->query("consulta_tessarin",
+                         "SELECT table_name FROM information_schema.tables WHERE table_type = "
+                         "'BASE TABLE' AND table_schema = current_schema() AND table_name LIKE "
+                         "'cons%'");
     std::vector<std::string> names;
     for (const auto& row : rows) names.push_back(row.at(0));
     std::sort(names.begin(), names.end());
@@ -187,8 +181,8 @@ class RunTest : public ::testing::TestWithParam<Backend> {
   }
   // Creates an empty snapshot pair with `suffix`.
   void create_snapshot_pair(const std::string& suffix) {
-    db->exec("consulta_tessarin", "CREATE TABLE cons_estagiario_" + suffix + " (matricula int)");
-    db->exec("consulta_tessarin", "CREATE TABLE cons_pagamento_" + suffix + " (matricula int)");
+    db_->exec("consulta_tessarin", "CREATE TABLE cons_estagiario_" + suffix + " (matricula int)");
+    db_->exec("consulta_tessarin", "CREATE TABLE cons_pagamento_" + suffix + " (matricula int)");
   }
   // True when the three connection slots are empty.
   static bool all_connections_closed() { return !CONEXAO.cn && !Conexao2.cn && !conexao3.cn; }
@@ -199,34 +193,31 @@ class RunTest : public ::testing::TestWithParam<Backend> {
   // Called from inside the modal box, as a nested event loop would.
   std::function<void()> while_box_is_shown;
 
-  std::unique_ptr<Database> db;
-  FakeClock clock;
-  std::optional<SystemUnderTest> sut;
   Deployment site;
 };
 
 // Statement texts of a run on 2026-12-08 (snapshot suffix 2026_12_07,
 // retention suffix 2026_12_06).
 namespace dec8 {
-inline Statement S1(const std::string& time = "00:30:00") {
+inline Statement start_row(const std::string& time = "00:30:00") {
   return {"Velmora", "Insert into vlmr_logtransferencia(data,hora_inicial)values('2026-12-08','" +
                          time + " ')"};
 }
-inline Statement S2() {
+inline Statement snapshot_interns() {
   return {"consulta_tessarin", "Select * into cons_estagiario_2026_12_07 from cons_estagiario "};
 }
-inline Statement S3() {
+inline Statement snapshot_payments() {
   return {"consulta_tessarin", "Select * into cons_pagamento_2026_12_07 from cons_pagamento "};
 }
-inline Statement S4() { return {"consulta_tessarin", " Drop table cons_estagiario"}; }
-inline Statement S5() { return {"consulta_tessarin", " Drop table cons_pagamento"}; }
-inline Statement S6() {
+inline Statement drop_interns() { return {"consulta_tessarin", " Drop table cons_estagiario"}; }
+inline Statement drop_payments() { return {"consulta_tessarin", " Drop table cons_pagamento"}; }
+inline Statement restore_interns() {
   return {"consulta_tessarin", "Select * into cons_estagiario from cons_estagiario_2026_12_07"};
 }
-inline Statement S7() {
+inline Statement restore_payments() {
   return {"consulta_tessarin", "Select * into cons_pagamento from cons_pagamento_2026_12_07"};
 }
-inline Statement S8(const std::string& erro, const std::string& time = "00:30:00") {
+inline Statement end_row(const std::string& erro, const std::string& time = "00:30:00") {
   return {"Velmora", "Update vlmr_logtransferencia set hora_final = '" + time + " ',erro = '" +
                          erro + "' where data ='2026-12-08' "};
 }

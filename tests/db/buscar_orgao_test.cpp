@@ -19,11 +19,10 @@ const std::string kByOrgao =
     "select a.orgao, a.nome, a.qorv, a.regiao, b.descricao from orgaos a, gruposorgaos b where "
     "a.grupo=b.grupo and a.orgao=";
 
-class BuscarOrgao : public ::testing::TestWithParam<Backend> {
+class BuscarOrgao : public testing::BackendTest {
  protected:
   void SetUp() override {
-    db_ = testing::make_database(GetParam());
-    sut_ = std::make_unique<testing::SystemUnderTest>(*db_, &clock_);
+    BackendTest::SetUp();
     db_->exec("CALVERIN",
               "insert into gruposorgaos values (1, '  Foro Central ');"
               "insert into gruposorgaos values (2, NULL);"
@@ -35,10 +34,6 @@ class BuscarOrgao : public ::testing::TestWithParam<Backend> {
               "insert into orgaos values (50, NULL, 'BOTH', 'R2', 2);"
               "insert into orgaos values (60, 'Apostrofo', 'D''X', 'R2', 1);");
   }
-
-  testing::FakeClock clock_;
-  std::unique_ptr<testing::Database> db_;
-  std::unique_ptr<testing::SystemUnderTest> sut_;
 };
 
 TEST_P(BuscarOrgao, FindsByQorvFirstThenByOrgao) {

@@ -20,11 +20,10 @@ using testing::Backend;
 
 std::string literal(const std::string& text) { return "'" + velmora::quoted(text) + "'"; }
 
-class ClientOperations : public ::testing::TestWithParam<Backend> {
+class ClientOperations : public testing::BackendTest {
  protected:
   void SetUp() override {
-    db_ = testing::make_database(GetParam());
-    sut_ = std::make_unique<testing::SystemUnderTest>(*db_, nullptr);
+    BackendTest::SetUp();
     cn_.Open("Provider=SQLOLEDB;Data Source=" + db_->server() +
              ";Initial Catalog=Velmora;User Id=sa;Password=''");
   }
@@ -35,8 +34,6 @@ class ClientOperations : public ::testing::TestWithParam<Backend> {
     return rs->Fields().Item(column).Value();
   }
 
-  std::unique_ptr<testing::Database> db_;
-  std::unique_ptr<testing::SystemUnderTest> sut_;
   Connection cn_;
 };
 

@@ -58,14 +58,8 @@ const Module kModules[] = {
      "orgaos"},
 };
 
-class ConnectionSlots : public ::testing::TestWithParam<Backend> {
+class ConnectionSlots : public testing::BackendTest {
  protected:
-  void SetUp() override {
-    db_ = testing::make_database(GetParam());
-    sut_ = std::make_unique<testing::SystemUnderTest>(*db_, nullptr);
-  }
-  std::unique_ptr<testing::Database> db_;
-  std::unique_ptr<testing::SystemUnderTest> sut_;
 };
 
 TEST_P(ConnectionSlots, FecharBeforeAnyAbrirOrTwiceDoesNothing) {

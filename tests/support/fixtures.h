@@ -108,4 +108,24 @@ class SystemUnderTest {
   Deployment deployment_;
 };
 
+// Fresh databases on the test's backend and a process in its start state
+// pointed at them, with the fake clock clock_ (2026-12-08 00:30:00) installed.
+// Fixtures that need more call BackendTest::SetUp() first.
+class BackendTest : public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override { fresh_databases(); }
+  void TearDown() override { sut_.reset(); }
+
+  // New empty databases, and the process state reset and pointed at them.
+  void fresh_databases() {
+    sut_.reset();
+    db_ = make_database(GetParam());
+    sut_ = std::make_unique<SystemUnderTest>(*db_, &clock_);
+  }
+
+  FakeClock clock_;
+  std::unique_ptr<Database> db_;
+  std::unique_ptr<SystemUnderTest> sut_;
+};
+
 }  // namespace velmora::testing

@@ -18,11 +18,10 @@ const char* kRows =
     "select data, matricula, hora, elogioc, sancao from cons_estagiarioelogio "
     "order by matricula, data";
 
-class ConsSancao : public ::testing::TestWithParam<Backend> {
+class ConsSancao : public testing::BackendTest {
  protected:
   void SetUp() override {
-    db_ = testing::make_database(GetParam());
-    sut_ = std::make_unique<testing::SystemUnderTest>(*db_, &clock_);
+    BackendTest::SetUp();
     clock_.set(2026, 12, 8, 0, 31, 7);
     Conexao2.abrir();
   }
@@ -36,10 +35,6 @@ class ConsSancao : public ::testing::TestWithParam<Backend> {
   }
 
   Rows rows() { return db_->query("consulta_tessarin", kRows); }
-
-  testing::FakeClock clock_;
-  std::unique_ptr<testing::Database> db_;
-  std::unique_ptr<testing::SystemUnderTest> sut_;
 };
 
 TEST_P(ConsSancao, InsertsANewRowWithTheDateAndTimeOfTheCall) {

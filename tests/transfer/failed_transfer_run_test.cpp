@@ -17,11 +17,10 @@ using testing::Backend;
 using testing::intern_insert;
 using testing::Rows;
 
-class FailedTransferRun : public ::testing::TestWithParam<Backend> {
+class FailedTransferRun : public testing::BackendTest {
  protected:
   void SetUp() override {
-    db_ = testing::make_database(GetParam());
-    sut_ = std::make_unique<testing::SystemUnderTest>(*db_, &clock_);
+    BackendTest::SetUp();
     deployment_ = deployment();
     deployment_.smtp_host = "127.0.0.1";
     deployment_.smtp_port = testing::closed_loopback_port();
@@ -30,9 +29,6 @@ class FailedTransferRun : public ::testing::TestWithParam<Backend> {
                        [this](const std::string& text) { unhandled_.push_back(text); }});
   }
 
-  testing::FakeClock clock_;  // 2026-12-08 00:30:00
-  std::unique_ptr<testing::Database> db_;
-  std::unique_ptr<testing::SystemUnderTest> sut_;
   Deployment deployment_;
   std::vector<std::string> modal_, unhandled_;
 };

@@ -24,15 +24,11 @@ std::string insert_of(const std::string& values) {
   return "insert into Cons_pagamento(matricula,anomes,valor,Dtproc )values (" + values + ")";
 }
 
-class PaymentTransfer : public ::testing::TestWithParam<Backend> {
+class PaymentTransfer : public testing::BackendTest {
  protected:
-  void SetUp() override {
-    db_ = testing::make_database(GetParam());
-    sut_ = std::make_unique<testing::SystemUnderTest>(*db_, nullptr);
-  }
   void TearDown() override {
     recorder_.reset();
-    sut_.reset();
+    BackendTest::TearDown();
   }
 
   // Adds source payments; `values` is one VALUES list per row, in the column
@@ -62,8 +58,6 @@ class PaymentTransfer : public ::testing::TestWithParam<Backend> {
     return rows;
   }
 
-  std::unique_ptr<testing::Database> db_;
-  std::unique_ptr<testing::SystemUnderTest> sut_;
   std::unique_ptr<testing::StatementRecorder> recorder_;
 };
 
@@ -194,7 +188,8 @@ INSTANTIATE_TEST_SUITE_P(Backends, PaymentTransfer,
                          testing::BackendName);
 
 // The server's source column is a timestamp, which cannot hold an empty or
-// blank text; the embedded source column can, as the original's could.
+// blank text; the embedded source column can, as a text column of SQL
+// Server can.
 TEST(PaymentTransferEmbedded, EmptyOrBlankProcessingDateIsWrittenEmpty) {
   testing::EmbeddedDatabases db;
   testing::SystemUnderTest sut(db, nullptr);

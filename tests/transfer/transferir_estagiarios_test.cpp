@@ -96,11 +96,10 @@ std::vector<std::string> ordinary_row(const std::string& m,
   return out;
 }
 
-class TransferirEstagiarios : public ::testing::TestWithParam<Backend> {
+class TransferirEstagiarios : public testing::BackendTest {
  protected:
   void SetUp() override {
-    db_ = testing::make_database(GetParam());
-    sut_ = std::make_unique<testing::SystemUnderTest>(*db_, &clock_);
+    BackendTest::SetUp();
     db_->exec("CALVERIN",
               "insert into gruposorgaos values (1, 'Foro Central');"
               "insert into orgaos values (10, 'Vara Civel', 'VC1', 'R1', 1);"
@@ -138,10 +137,6 @@ class TransferirEstagiarios : public ::testing::TestWithParam<Backend> {
                   "(1,'1001','2024-03-01 00:00:00','2024-03-10 00:00:00','2024-03-09 00:00:00',"
                   "'velha');");
   }
-
-  testing::FakeClock clock_;
-  std::unique_ptr<testing::Database> db_;
-  std::unique_ptr<testing::SystemUnderTest> sut_;
 };
 
 // The consultation row of the intern that add_intern_with_everything() writes.

@@ -10,6 +10,7 @@
 #include "tests/support/fixtures.h"
 #include "tests/transfer/intern_rows.h"
 #include "transfer/frmatualizacao.h"
+#include "transfer/intern_fields.h"
 
 namespace velmora {
 namespace {
@@ -19,12 +20,15 @@ using testing::intern_insert;
 using testing::Rows;
 using testing::Statement;
 
-const char* kConsEstagiario =
-    "select matricula,oficial,concurso,bolsa,orgao,nome,sexo,filiacao,cpf,logradouro,numero,"
-    "complemento,bairro,cidade,uf,cep,telefone,celular,email,faculdade,baifacu,cidadefacu,"
-    "periodo,turno,prevcolacao,dtiniestagio,dtfinestagio,Dt_inidesignacao,Dt_findesignacao,"
-    "situacao,tpdeslig,matanterior,Dt_ininterrupcao,Dt_prevfinterrupcao,Dt_finterrupcao,"
-    "motivo_interrupcao from cons_estagiario order by matricula";
+// Every column of cons_estagiario, in the order of its insert.
+const std::string kConsEstagiario = [] {
+  std::string select = "select ";
+  for (const auto& column : intern_fields::kColumns) {
+    if (&column != &intern_fields::kColumns.front()) select += ",";
+    select += column.name;
+  }
+  return select + " from cons_estagiario order by matricula";
+}();
 
 const char* kElogio =
     "select data, matricula, hora, elogioc, sancao from cons_estagiarioelogio "
@@ -34,42 +38,6 @@ const char* kElogio =
 // each expectation below reads as the few columns in which it differs.
 std::vector<std::string> ordinary_row(const std::string& m,
                                       const std::map<std::string, std::string>& changes = {}) {
-  static const std::vector<std::string> kColumns = {"matricula",
-                                                    "oficial",
-                                                    "concurso",
-                                                    "bolsa",
-                                                    "orgao",
-                                                    "nome",
-                                                    "sexo",
-                                                    "filiacao",
-                                                    "cpf",
-                                                    "logradouro",
-                                                    "numero",
-                                                    "complemento",
-                                                    "bairro",
-                                                    "cidade",
-                                                    "uf",
-                                                    "cep",
-                                                    "telefone",
-                                                    "celular",
-                                                    "email",
-                                                    "faculdade",
-                                                    "baifacu",
-                                                    "cidadefacu",
-                                                    "periodo",
-                                                    "turno",
-                                                    "prevcolacao",
-                                                    "dtiniestagio",
-                                                    "dtfinestagio",
-                                                    "Dt_inidesignacao",
-                                                    "Dt_findesignacao",
-                                                    "situacao",
-                                                    "tpdeslig",
-                                                    "matanterior",
-                                                    "Dt_ininterrupcao",
-                                                    "Dt_prevfinterrupcao",
-                                                    "Dt_finterrupcao",
-                                                    "motivo_interrupcao"};
   std::map<std::string, std::string> row = {{"matricula", m},
                                             {"oficial", "Não Concursado"},
                                             {"nome", "Intern " + m},
@@ -87,12 +55,15 @@ std::vector<std::string> ordinary_row(const std::string& m,
                                             {"turno", "Manhã"},
                                             {"dtiniestagio", "2025-01-02"},
                                             {"situacao", "Ativo"}};
-  for (const auto& [column, value] : changes) {
-    EXPECT_NE(std::find(kColumns.begin(), kColumns.end(), column), kColumns.end()) << column;
-    row[column] = value;
+  const auto& columns = intern_fields::kColumns;
+  for (const auto& [name, value] : changes) {
+    EXPECT_TRUE(std::any_of(columns.begin(), columns.end(),
+                            [&](const auto& column) { return column.name == name; }))
+        << name;
+    row[name] = value;
   }
   std::vector<std::string> out;
-  for (const auto& column : kColumns) out.push_back(row[column]);
+  for (const auto& column : columns) out.push_back(row[std::string(column.name)]);
   return out;
 }
 

@@ -1,0 +1,418 @@
+// The night's cost against the engine's: for each client and data-set size,
+// one whole night through the code the timer's tick runs, and the same
+// statements replayed straight through the engine. bench/run builds the
+// Release tree, starts the PostgreSQL test server and runs this; by hand:
+//
+//   velmora_bench --work DIR [--sizes 1000,10000,100000]
+//                 [--clients sqlite,postgres] [--repeat N]
+//
+// Every measurement runs in a fresh process of its own (this program started
+// again with a step name), so that its peak resident memory is its own:
+//
+//   velmora_bench night --client C --work DIR [--record FILE]
+//   velmora_bench replay-sqlite|replay-odbc|replay-libpq --client C --work DIR --stream FILE
+//   velmora_bench connect-cost
+//
+// A step can be run by hand on data that the orchestrator left in DIR, for
+// instance under valgrind --tool=callgrind. The PostgreSQL client needs the
+// server of tools/pg-test-server (VELMORA_TEST_PG) and the tests' driver list
+// (ODBCSYSINI).
+#include <libpq-fe.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/run/nightly_run.h"
+#include "bench/data_set.h"
+#include "bench/replay.h"
+#include "core/clock.h"
+#include "core/deployment.h"
+#include "db/client.h"
+#include "db/conexao.h"
+#include "db/connection_text.h"
+#include "db/odbc_pool.h"
+#include "notify/message_box.h"
+#include "tests/support/postgres.h"
+#include "tools/embedded_databases.h"
+#include "transfer/frmatualizacao.h"
+
+namespace velmora::bench {
+namespace {
+
+namespace fs = std::filesystem;
+using Args = std::map<std::string, std::string>;
+
+constexpr const char* kCatalogs[] = {"Velmora", "consulta_tessarin", "CALVERIN"};
+constexpr const char* kPostgresDriver = testing::PostgresDatabases::kDriver;
+
+class NightClock final : public Clock {
+ public:
+  LocalDateTime now() const override { return {kNightYear, kNightMonth, kNightDay, 0, 30, 0}; }
+};
+
+std::string arg(const Args& args, const std::string& key, const std::string& fallback = "") {
+  const auto it = args.find(key);
+  if (it != args.end()) return it->second;
+  if (fallback.empty()) throw std::runtime_error("missing --" + key);
+  return fallback;
+}
+
+std::pair<std::string, std::string> pg_host_port() {
+  const std::string server = testing::PostgresDatabases::test_server();
+  const auto comma = server.find(',');
+  return {server.substr(0, comma), server.substr(comma + 1)};
+}
+
+// The live data of a run: files for the embedded client, the server for
+// PostgreSQL.
+std::string server_for(const std::string& client, const std::string& work) {
+  return client == "sqlite" ? "sqlite:" + work + "/live"
+                            : testing::PostgresDatabases::test_server();
+}
+
+void use_deployment(const std::string& client, const std::string& work) {
+  static Deployment d;
+  d = built_in_deployment();
+  d.source_server = d.consulta_server = server_for(client, work);
+  d.odbc_driver = kPostgresDriver;
+  set_deployment_for_testing(&d);
+}
+
+// Catalog -> the system's connection text for it, parsed.
+std::map<std::string, ConnectionText> connection_texts() {
+  return {{"Velmora", parse_connection_text(source_connection_text())},
+          {"consulta_tessarin", parse_connection_text(consulta_connection_text())},
+          {"CALVERIN", parse_connection_text(organiser_connection_text())}};
+}
+
+long peak_rss_kib() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// --- steps, each in a process of its own ---------------------------------
+
+int step_night(const Args& args) {
+  const std::string client = arg(args, "client"), work = arg(args, "work");
+  use_deployment(client, work);
+  NightClock clock;
+  set_clock(&clock);
+  set_message_boxes({[](const std::string&) {}, [](const std::string&) {}});
+
+  std::unique_ptr<StreamWriter> writer;
+  std::size_t statements = 0, organiser_opens = 0;
+  if (args.count("record")) {
+    writer = std::make_unique<StreamWriter>(args.at("record"));
+    set_statement_observer([&](const Connection& c, const std::string& text) {
+      const std::string catalog = parse_connection_text(c.ConnectionString()).catalog;
+      writer->append(catalog, text);
+      ++statements;
+      // Every unit lookup opens the organiser catalog, then asks by qorv.
+      if (catalog == "CALVERIN" && text.find("a.qorv='") != std::string::npos) ++organiser_opens;
+    });
+  }
+  const auto start = std::chrono::steady_clock::now();
+  nightly_run::perform_run();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  set_statement_observer(nullptr);
+  writer.reset();
+  if (frmatualizacao.erro_execucao != nightly_run::kSuccessText) {
+    std::cerr << "night failed: " << frmatualizacao.erro_execucao << "\n";
+    return 1;
+  }
+  std::printf("seconds=%.4f rss_kib=%ld statements=%zu organiser_opens=%zu\n", seconds,
+              peak_rss_kib(), statements, organiser_opens);
+  return 0;
+}
+
+int step_replay(const std::string& step, const Args& args) {
+  const std::string client = arg(args, "client"), work = arg(args, "work");
+  use_deployment(client, work);
+  const auto stream = read_stream(arg(args, "stream"));
+  ReplayResult r;
+  if (step == "replay-sqlite") {
+    r = replay_sqlite(work + "/live", stream);
+  } else if (step == "replay-odbc") {
+    r = replay_odbc(connection_texts(), kPostgresDriver, stream);
+  } else {
+    r = replay_libpq(connection_texts(), stream);
+  }
+  std::printf("seconds=%.4f rss_kib=%ld statements=%zu rows=%zu values=%zu\n", r.seconds,
+              peak_rss_kib(), r.statements, r.rows, r.values);
+  return 0;
+}
+
+// Open and close of the organiser connection, pooled and unpooled.
+int step_connect_cost(const Args& args) {
+  use_deployment("postgres", arg(args, "work", "."));
+  auto per_open_us = [](int count) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int k = 0; k < count; ++k) {
+      Connection cn;
+      cn.Open(organiser_connection_text());
+      cn.Close();
+    }
+    return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+               .count() /
+           count;
+  };
+  per_open_us(10);  // the first login, and the driver loaded
+  const double pooled = per_open_us(5000);
+  odbc_pool().set_idle_timeout(std::chrono::steady_clock::duration::zero());
+  const double unpooled = per_open_us(200);
+  std::printf("pooled_us=%.2f unpooled_us=%.1f\n", pooled, unpooled);
+  return 0;
+}
+
+// --- the orchestrator ----------------------------------------------------
+
+std::map<std::string, double> parse_result(const std::string& line) {
+  std::map<std::string, double> out;
+  std::istringstream in(line);
+  std::string pair;
+  while (in >> pair) {
+    const auto eq = pair.find('=');
+    if (eq != std::string::npos) out[pair.substr(0, eq)] = std::stod(pair.substr(eq + 1));
+  }
+  return out;
+}
+
+std::string self_path() { return fs::read_symlink("/proc/self/exe").string(); }
+
+// Runs one step in a new process and returns its result line.
+std::map<std::string, double> run_step(const std::vector<std::string>& words) {
+  std::string command = "'" + self_path() + "'";
+  for (const auto& w : words) command += " '" + w + "'";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) throw std::runtime_error("cannot start " + command);
+  std::string last;
+  char buf[4096];
+  while (std::fgets(buf, sizeof buf, pipe)) last = buf;
+  if (pclose(pipe) != 0) throw std::runtime_error("step failed: " + command);
+  while (!last.empty() && last.back() == '\n') last.pop_back();
+  std::cout << "  " << words[0] << ": " << last << std::endl;
+  return parse_result(last);
+}
+
+class PgAdmin {
+ public:
+  PgAdmin() {
+    const auto [host, port] = pg_host_port();
+    conn_ = PQconnectdb(("host=" + host + " port=" + port + " user=sa dbname=postgres").c_str());
+    if (PQstatus(conn_) != CONNECTION_OK) {
+      throw std::runtime_error(std::string("admin connection: ") + PQerrorMessage(conn_));
+    }
+  }
+  ~PgAdmin() { PQfinish(conn_); }
+  void exec(const std::string& sql) {
+    PGresult* r = PQexec(conn_, sql.c_str());
+    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+    PQclear(r);
+    if (!ok) throw std::runtime_error(sql + ": " + PQerrorMessage(conn_));
+  }
+
+ private:
+  PGconn* conn_ = nullptr;
+};
+
+const char* owner_of(const std::string& catalog) {
+  if (catalog == "Velmora") return "sa";
+  if (catalog == "consulta_tessarin") return "consulta_tessarin_int02";
+  return "CALVERIN_int01";
+}
+
+// Makes the data set of `interns` once, kept aside as a template.
+void prepare(const std::string& client, const std::string& work, int interns) {
+  if (client == "sqlite") {
+    fs::remove_all(work + "/template");
+    tools::create_embedded_databases(work + "/template");
+    load_sqlite(work + "/template", interns);
+    return;
+  }
+  {
+    testing::PostgresDatabases empty;  // the system's empty tables
+  }
+  odbc_pool().clear();
+  const auto [host, port] = pg_host_port();
+  load_postgres(host, port, interns);
+  PgAdmin admin;
+  for (const std::string catalog : kCatalogs) {
+    admin.exec("DROP DATABASE IF EXISTS \"bench_" + catalog + "\"");
+    admin.exec("CREATE DATABASE \"bench_" + catalog + "\" TEMPLATE \"" + catalog + "\"");
+  }
+}
+
+// Puts the template back in place of the live data, as the night before left it.
+void reset(const std::string& client, const std::string& work) {
+  if (client == "sqlite") {
+    fs::remove_all(work + "/live");
+    fs::create_directories(work + "/live");
+    for (const std::string catalog : kCatalogs) {
+      fs::copy_file(work + "/template/" + catalog + ".db", work + "/live/" + catalog + ".db");
+    }
+    return;
+  }
+  PgAdmin admin;
+  for (const std::string catalog : kCatalogs) {
+    admin.exec("DROP DATABASE \"" + catalog + "\" WITH (FORCE)");
+    admin.exec("CREATE DATABASE \"" + catalog + "\" OWNER \"" + owner_of(catalog) +
+               "\" TEMPLATE \"bench_" + catalog + "\"");
+  }
+}
+
+struct Row {
+  std::string client;
+  int interns = 0;
+  double statements = 0, organiser_opens = 0;
+  std::vector<double> night, rss_mib, replay, libpq;
+};
+
+double best(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+
+std::vector<std::string> split(const std::string& text) {
+  std::vector<std::string> out;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) out.push_back(item);
+  return out;
+}
+
+std::string join(const std::vector<double>& v, const char* format) {
+  std::string out;
+  char buf[64];
+  for (double x : v) {
+    std::snprintf(buf, sizeof buf, format, x);
+    out += (out.empty() ? "" : " ") + std::string(buf);
+  }
+  return out;
+}
+
+int orchestrate(const Args& args) {
+  const std::string work = fs::absolute(arg(args, "work")).string();
+  const auto sizes = split(arg(args, "sizes", "1000,10000,100000"));
+  const auto clients = split(arg(args, "clients", "sqlite,postgres"));
+  const int repeat = std::stoi(arg(args, "repeat", "3"));
+  fs::create_directories(work);
+  const std::string stream = work + "/stream.txt";
+
+  std::vector<Row> rows;
+  std::map<std::string, double> connect;
+  for (const auto& client : clients) {
+    for (const auto& size : sizes) {
+      Row row;
+      row.client = client;
+      row.interns = std::stoi(size);
+      std::cout << client << ", " << size << " interns: preparing" << std::endl;
+      prepare(client, work, row.interns);
+      reset(client, work);
+      const auto recorded =
+          run_step({"night", "--client", client, "--work", work, "--record", stream});
+      row.statements = recorded.at("statements");
+      row.organiser_opens = recorded.at("organiser_opens");
+      for (int k = 0; k < repeat; ++k) {
+        reset(client, work);
+        const auto night = run_step({"night", "--client", client, "--work", work});
+        row.night.push_back(night.at("seconds"));
+        row.rss_mib.push_back(night.at("rss_kib") / 1024.0);
+        reset(client, work);
+        const std::string replay = client == "sqlite" ? "replay-sqlite" : "replay-odbc";
+        row.replay.push_back(
+            run_step({replay, "--client", client, "--work", work, "--stream", stream})
+                .at("seconds"));
+        if (client == "postgres") {
+          reset(client, work);
+          row.libpq.push_back(
+              run_step({"replay-libpq", "--client", client, "--work", work, "--stream", stream})
+                  .at("seconds"));
+        }
+      }
+      rows.push_back(row);
+    }
+    if (client == "postgres") connect = run_step({"connect-cost", "--work", work});
+  }
+  fs::remove(stream);
+
+  std::printf("\nBest of %d; all runs in brackets. Ratio = night / replay.\n\n", repeat);
+  std::printf(
+      "| client | interns | statements | night s | us/intern | statements/s | interns/s | "
+      "peak RSS MiB | replay s | run/replay | libpq s | run/libpq |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+  for (const Row& r : rows) {
+    const double night = best(r.night), replay = best(r.replay);
+    std::printf("| %s | %d | %.0f | %.2f | %.0f | %.0f | %.0f | %.1f | %.2f | %.3f |",
+                r.client.c_str(), r.interns, r.statements, night, night / r.interns * 1e6,
+                r.statements / night, r.interns / night,
+                *std::max_element(r.rss_mib.begin(), r.rss_mib.end()), replay, night / replay);
+    if (r.libpq.empty()) {
+      std::printf(" | |\n");
+    } else {
+      std::printf(" %.2f | %.3f |\n", best(r.libpq), night / best(r.libpq));
+    }
+  }
+  std::printf("\nRaw seconds: night / replay / libpq; peak RSS MiB\n");
+  for (const Row& r : rows) {
+    std::printf("  %s %d: [%s] / [%s] / [%s]; [%s]\n", r.client.c_str(), r.interns,
+                join(r.night, "%.2f").c_str(), join(r.replay, "%.2f").c_str(),
+                join(r.libpq, "%.2f").c_str(), join(r.rss_mib, "%.1f").c_str());
+  }
+  if (!connect.empty()) {
+    std::printf(
+        "\nOrganiser connection open+close: pooled %.1f us, unpooled %.0f us.\n"
+        "Per night (one open per unit lookup) and projected night over a network, at one round\n"
+        "trip per statement (night on loopback + statements x round trip):\n\n",
+        connect.at("pooled_us"), connect.at("unpooled_us"));
+    std::printf(
+        "| interns | unit lookups | organiser cost pooled s | unpooled s | night at 1 ms | at 2 ms "
+        "|\n");
+    std::printf("|---|---|---|---|---|---|\n");
+    for (const Row& r : rows) {
+      if (r.client != "postgres") continue;
+      const double night = best(r.night);
+      std::printf("| %d | %.0f | %.2f | %.1f | %.0f s | %.0f s |\n", r.interns, r.organiser_opens,
+                  r.organiser_opens * connect.at("pooled_us") / 1e6,
+                  r.organiser_opens * connect.at("unpooled_us") / 1e6, night + r.statements * 0.001,
+                  night + r.statements * 0.002);
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace velmora::bench
+
+int main(int argc, char** argv) {
+  using namespace velmora::bench;
+  try {
+    std::string step;
+    Args args;
+    int k = 1;
+    if (k < argc && argv[k][0] != '-') step = argv[k++];
+    for (; k + 1 < argc; k += 2) {
+      std::string key = argv[k];
+      if (!key.starts_with("--")) throw std::runtime_error("unexpected argument " + key);
+      args[key.substr(2)] = argv[k + 1];
+    }
+    if (k < argc) throw std::runtime_error(std::string("option without a value: ") + argv[k]);
+    if (step.empty()) return orchestrate(args);
+    if (step == "night") return step_night(args);
+    if (step.starts_with("replay-")) return step_replay(step, args);
+    if (step == "connect-cost") return step_connect_cost(args);
+    throw std::runtime_error("unknown step " + step);
+  } catch (const std::exception& e) {
+    std::cerr << "velmora_bench: " << e.what() << "\n";
+    return 1;
+  }
+}

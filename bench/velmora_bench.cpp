@@ -12,6 +12,7 @@
 //   velmora_bench night --client C --work DIR [--record FILE]
 //   velmora_bench replay-sqlite|replay-odbc|replay-libpq --client C --work DIR --stream FILE
 //   velmora_bench connect-cost
+//   velmora_bench reset --client C --work DIR   (the data back as before the night)
 //
 // A step can be run by hand on data that the orchestrator left in DIR, for
 // instance under valgrind --tool=callgrind. The PostgreSQL client needs the
@@ -410,6 +411,10 @@ int main(int argc, char** argv) {
     if (step == "night") return step_night(args);
     if (step.starts_with("replay-")) return step_replay(step, args);
     if (step == "connect-cost") return step_connect_cost(args);
+    if (step == "reset") {
+      reset(arg(args, "client"), arg(args, "work"));
+      return 0;
+    }
     throw std::runtime_error("unknown step " + step);
   } catch (const std::exception& e) {
     std::cerr << "velmora_bench: " << e.what() << "\n";

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <deque>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "core/failure.h"
@@ -30,11 +32,17 @@ std::string braced_if_needed(const std::string& value) {
   return plain ? value : braced(value);
 }
 
-bool is_freetds(const std::string& driver) {
+bool names_driver(const std::string& driver, std::string_view part) {
   std::string lower = driver;
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower.find("tds") != std::string::npos;
+  return lower.find(part) != std::string::npos;
+}
+
+bool is_freetds(const std::string& driver) { return names_driver(driver, "tds"); }
+
+bool is_psqlodbc(const std::string& driver) {
+  return names_driver(driver, "postgres") || names_driver(driver, "psqlodbc");
 }
 
 // How a column's values are fetched and what Value they become.
@@ -64,19 +72,35 @@ Kind kind_of(SQLSMALLINT type) {
   }
 }
 
-class OdbcSession;
+class OdbcCursor;
+
+// One physical connection of a session and the row set streaming on it, if
+// any: a connection runs one statement's row set at a time, as FreeTDS
+// allows without MARS.
+struct SessionLink {
+  std::unique_ptr<OdbcLink> link;
+  OdbcCursor* streaming = nullptr;
+  bool healthy = true;  // no communication-link failure seen
+
+  // Records that the connection failed at the communication level, so that
+  // it is disconnected rather than pooled.
+  void note(const OdbcDiagnostics& d) {
+    if (d.link_failure) healthy = false;
+  }
+};
 
 class OdbcCursor final : public Cursor {
  public:
-  OdbcCursor(OdbcSession* session, OdbcStmt stmt, SQLSMALLINT column_count);
+  OdbcCursor(SessionLink* link, OdbcStmt stmt, SQLSMALLINT column_count);
   ~OdbcCursor() override;
 
   const std::vector<std::string>& columns() const override { return names_; }
   bool next(std::vector<Value>& row) override;
 
-  // Reads every remaining row into memory and frees the statement; the
-  // cursor then serves rows from memory and no longer needs the session.
-  void buffer_rest();
+  // Reads one row ahead unless one is already held. False when the row set
+  // has ended: its statement is then freed and its connection free for the
+  // next statement.
+  bool read_ahead();
   // Frees the statement and forgets the remaining rows (the session closes).
   void abandon() noexcept;
 
@@ -87,42 +111,42 @@ class OdbcCursor final : public Cursor {
   [[noreturn]] void fail(const std::string& what);
   void detach() noexcept;
 
-  OdbcSession* session_;  // null once buffered or abandoned
+  SessionLink* link_;  // null once the row set has ended or was abandoned
   OdbcStmt stmt_;
   std::vector<std::string> names_;
   std::vector<Kind> kinds_;
-  std::deque<std::vector<Value>> buffered_;
+  std::optional<std::vector<Value>> ahead_;  // the row read ahead, at most one
 };
 
+// A session starts on one physical connection. A statement that arrives
+// while a row set streams on every connection it has runs on a further
+// connection to the same catalog and login, taken from the pool, so that no
+// row set is ever read into memory; the connections are handed back to the
+// pool together when the session closes.
 class OdbcSession final : public Session {
  public:
   OdbcSession(std::string connection_string, std::unique_ptr<OdbcLink> link)
-      : connection_string_(std::move(connection_string)), link_(std::move(link)) {}
+      : connection_string_(std::move(connection_string)) {
+    links_.push_back(SessionLink{std::move(link)});
+  }
   ~OdbcSession() override { release(); }
 
   std::unique_ptr<Cursor> execute(const std::string& sql) override;
   void close() override { release(); }
 
-  SQLHDBC dbc() const { return link_->dbc(); }
-  // Records that the connection failed at the communication level, so that
-  // it is disconnected rather than pooled.
-  void note(const OdbcDiagnostics& d) {
-    if (d.link_failure) healthy_ = false;
-  }
-  void set_streaming(OdbcCursor* cursor) { streaming_ = cursor; }
-  OdbcCursor* streaming() const { return streaming_; }
-
  private:
+  // The first connection without a streaming row set, after reading one row
+  // ahead of each streaming one to see whether it has in fact ended; a new
+  // one from the pool when none is free.
+  SessionLink& free_link();
   void release() noexcept;
 
   std::string connection_string_;
-  std::unique_ptr<OdbcLink> link_;
-  OdbcCursor* streaming_ = nullptr;  // the row set whose statement is still open
-  bool healthy_ = true;
+  std::deque<SessionLink> links_;  // a deque: cursors keep pointers to its elements
 };
 
-OdbcCursor::OdbcCursor(OdbcSession* session, OdbcStmt stmt, SQLSMALLINT column_count)
-    : session_(session), stmt_(std::move(stmt)) {
+OdbcCursor::OdbcCursor(SessionLink* link, OdbcStmt stmt, SQLSMALLINT column_count)
+    : link_(link), stmt_(std::move(stmt)) {
   std::vector<SQLWCHAR> name(256);
   for (SQLUSMALLINT i = 1; i <= column_count; ++i) {
     SQLSMALLINT name_length = 0, type = 0, digits = 0, nullable = 0;
@@ -146,8 +170,8 @@ OdbcCursor::OdbcCursor(OdbcSession* session, OdbcStmt stmt, SQLSMALLINT column_c
 OdbcCursor::~OdbcCursor() { abandon(); }
 
 void OdbcCursor::detach() noexcept {
-  if (session_ && session_->streaming() == this) session_->set_streaming(nullptr);
-  session_ = nullptr;
+  if (link_ && link_->streaming == this) link_->streaming = nullptr;
+  link_ = nullptr;
 }
 
 void OdbcCursor::abandon() noexcept {
@@ -157,18 +181,25 @@ void OdbcCursor::abandon() noexcept {
 
 void OdbcCursor::fail(const std::string& what) {
   const OdbcDiagnostics d = read_diagnostics(SQL_HANDLE_STMT, stmt_.get());
-  if (session_) session_->note(d);
+  if (link_) link_->note(d);
   throw_odbc_failure(d, what);
 }
 
 bool OdbcCursor::next(std::vector<Value>& row) {
-  if (!stmt_) {
-    if (buffered_.empty()) return false;
-    row = std::move(buffered_.front());
-    buffered_.pop_front();
+  if (ahead_) {
+    row = std::move(*ahead_);
+    ahead_.reset();
     return true;
   }
-  return fetch_row(row);
+  return stmt_ && fetch_row(row);
+}
+
+bool OdbcCursor::read_ahead() {
+  if (ahead_) return true;
+  std::vector<Value> row;
+  if (!stmt_ || !fetch_row(row)) return false;
+  ahead_ = std::move(row);
+  return true;
 }
 
 bool OdbcCursor::fetch_row(std::vector<Value>& row) {
@@ -182,12 +213,6 @@ bool OdbcCursor::fetch_row(std::vector<Value>& row) {
   row.reserve(kinds_.size());
   for (SQLUSMALLINT i = 0; i < kinds_.size(); ++i) row.push_back(read_column(i + 1));
   return true;
-}
-
-void OdbcCursor::buffer_rest() {
-  std::vector<Value> row;
-  while (stmt_ && fetch_row(row)) buffered_.push_back(std::move(row));
-  abandon();
 }
 
 Value OdbcCursor::read_column(SQLUSMALLINT index) {
@@ -255,9 +280,20 @@ Value OdbcCursor::read_text(SQLUSMALLINT index) {
   return utf8_from_utf16(text);
 }
 
+SessionLink& OdbcSession::free_link() {
+  for (SessionLink& l : links_) {
+    if (!l.streaming || !l.streaming->read_ahead()) return l;
+  }
+  links_.push_back(SessionLink{odbc_pool().take(connection_string_)});
+  return links_.back();
+}
+
 std::unique_ptr<Cursor> OdbcSession::execute(const std::string& sql) {
-  if (streaming_) streaming_->buffer_rest();
-  OdbcStmt stmt = allocate_handle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, link_->dbc());
+  if (links_.empty()) {
+    throw Failure(failure_number::kObjectClosed, "the ODBC session is closed");
+  }
+  SessionLink& link = free_link();
+  OdbcStmt stmt = allocate_handle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, link.link->dbc());
   std::u16string text = utf16_from_utf8(sql);
   SQLRETURN rc = SQLExecDirectW(stmt.get(), reinterpret_cast<SQLWCHAR*>(text.data()),
                                 static_cast<SQLINTEGER>(text.size()));
@@ -266,13 +302,13 @@ std::unique_ptr<Cursor> OdbcSession::execute(const std::string& sql) {
   while (true) {
     if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) {
       const OdbcDiagnostics d = read_diagnostics(SQL_HANDLE_STMT, stmt.get());
-      note(d);
+      link.note(d);
       throw_odbc_failure(d, "SQLExecDirect failed");
     }
     if (rc != SQL_NO_DATA) {
       if (!SQL_SUCCEEDED(SQLNumResultCols(stmt.get(), &columns))) {
         const OdbcDiagnostics d = read_diagnostics(SQL_HANDLE_STMT, stmt.get());
-        note(d);
+        link.note(d);
         throw_odbc_failure(d, "SQLNumResultCols failed");
       }
       if (columns > 0) break;
@@ -280,21 +316,24 @@ std::unique_ptr<Cursor> OdbcSession::execute(const std::string& sql) {
     rc = SQLMoreResults(stmt.get());
     if (rc == SQL_NO_DATA) return nullptr;
   }
-  auto cursor = std::make_unique<OdbcCursor>(this, std::move(stmt), columns);
-  streaming_ = cursor.get();
+  auto cursor = std::make_unique<OdbcCursor>(&link, std::move(stmt), columns);
+  link.streaming = cursor.get();
   return cursor;
 }
 
 void OdbcSession::release() noexcept {
-  if (!link_) return;
-  if (streaming_) streaming_->abandon();
-  try {
-    OdbcPool* pool = live_odbc_pool();
-    if (pool && healthy_ && link_->alive()) pool->give_back(connection_string_, std::move(link_));
-  } catch (...) {
-    // Out of memory while pooling: the connection is simply disconnected.
+  for (SessionLink& l : links_) {
+    if (l.streaming) l.streaming->abandon();
+    try {
+      OdbcPool* pool = live_odbc_pool();
+      if (pool && l.healthy && l.link->alive())
+        pool->give_back(connection_string_, std::move(l.link));
+    } catch (...) {
+      // Out of memory while pooling: the connection is simply disconnected.
+    }
+    l.link.reset();
   }
-  link_.reset();
+  links_.clear();
 }
 
 }  // namespace
@@ -311,6 +350,7 @@ std::string odbc_connection_string(const ConnectionText& text, const std::string
   out += ";Database=" + braced_if_needed(text.catalog) + ";UID=" + braced_if_needed(text.user) +
          ";PWD=" + braced_if_needed(text.password);
   if (is_freetds(driver)) out += ";ClientCharset=UTF-8";
+  if (is_psqlodbc(driver)) out += ";UseDeclareFetch=1;Fetch=1000";
   return out;
 }
 

@@ -12,17 +12,24 @@ namespace velmora {
 // the same connection string (see db/odbc_pool.h); closing the session hands
 // the connection back. Throws Failure with the driver's number and message.
 //
-// Row sets stream from the driver. A statement executed while an earlier row
-// set of the session is still streaming first reads that row set's remaining
-// rows into memory and frees its statement (drivers such as FreeTDS allow one
-// active statement per connection); the earlier row set keeps its place.
+// Row sets stream from the driver; none is read into memory. A physical
+// connection streams one row set at a time (FreeTDS allows one active
+// statement per connection): a statement executed while every connection of
+// the session streams a row set that has rows left runs on a further
+// connection with the same connection string, taken from the pool and kept
+// by the session until it closes. Finding out whether a row set has rows
+// left reads at most one row ahead of it.
 std::unique_ptr<Session> open_odbc_session(const ConnectionText& text, const std::string& driver);
 
 // The ODBC connection string for `text` and `driver`:
 // "Driver={D};Server=H[;Port=P];Database=C;UID=U;PWD=W", where a Data Source
 // "H,P" gives Server and Port, followed by ";ClientCharset=UTF-8" for a
-// FreeTDS driver (a name containing "tds" in any letter case). Values with
-// ';', '{', '}' or outer blanks are written in braces, '}' doubled.
+// FreeTDS driver (a name containing "tds" in any letter case), or by
+// ";UseDeclareFetch=1;Fetch=1000" for the PostgreSQL driver (a name
+// containing "postgres" or "psqlodbc"), which otherwise reads every row set
+// into memory whole: it then reads a SELECT through a server-side cursor,
+// 1000 rows at a time. Values with ';', '{', '}' or outer blanks are written
+// in braces, '}' doubled.
 std::string odbc_connection_string(const ConnectionText& text, const std::string& driver);
 
 }  // namespace velmora

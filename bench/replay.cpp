@@ -12,7 +12,8 @@
 
 #include "db/odbc_handle.h"
 #include "db/odbc_session.h"
-#include "db/sqlite_session.h"
+#include "db/sqlite_dialect.h"
+#include "db/utf16.h"
 
 namespace velmora::bench {
 namespace {

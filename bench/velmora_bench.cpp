@@ -59,7 +59,7 @@ constexpr const char* kPostgresDriver = testing::PostgresDatabases::kDriver;
 
 class NightClock final : public Clock {
  public:
-  LocalDateTime now() const override { return {kNightYear, kNightMonth, kNightDay, 0, 30, 0}; }
+  DateTime now() const override { return {kNightYear, kNightMonth, kNightDay, 0, 30, 0}; }
 };
 
 std::string arg(const Args& args, const std::string& key, const std::string& fallback = "") {

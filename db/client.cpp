@@ -15,11 +15,13 @@ StatementObserver& observer() {
   return instance;
 }
 
-bool same_name(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-           return std::tolower(x) == std::tolower(y);
-         });
+char folded(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
+// `name` against a column name already folded to lower case.
+bool same_name(std::string_view folded_column, std::string_view name) {
+  return folded_column.size() == name.size() &&
+         std::equal(folded_column.begin(), folded_column.end(), name.begin(),
+                    [](char c, char n) { return c == folded(n); });
 }
 
 [[noreturn]] void throw_closed() { throw object_state_failure(ObjectState::kClosed); }
@@ -34,7 +36,9 @@ Recordset::Recordset() = default;
 Recordset::~Recordset() = default;
 
 void Recordset::attach(std::unique_ptr<Cursor> cursor) {
+  // Folded once for the row set, not at every field look-up.
   columns_ = cursor->columns();
+  for (std::string& name : columns_) std::transform(name.begin(), name.end(), name.begin(), folded);
   cursor_ = std::move(cursor);
   fetch();
 }

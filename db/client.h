@@ -67,7 +67,7 @@ class Recordset {
   void fetch();
 
   std::unique_ptr<Cursor> cursor_;
-  std::vector<std::string> columns_;
+  std::vector<std::string> columns_;  // folded to lower case
   std::vector<velmora::Value> row_;
   bool eof_ = true;
   bool at_end_known_open_ = false;  // open, read to its end, cursor released

@@ -116,6 +116,10 @@ class OdbcCursor final : public Cursor {
   std::vector<std::string> names_;
   std::vector<Kind> kinds_;
   std::optional<std::vector<Value>> ahead_;  // the row read ahead, at most one
+  // Buffers for reading text, made once per row set rather than per value.
+  static constexpr std::size_t kPieceChars = 2048;
+  std::vector<SQLWCHAR> piece_ = std::vector<SQLWCHAR>(kPieceChars);
+  std::u16string text_;
 };
 
 // A session starts on one physical connection. A statement that arrives
@@ -258,9 +262,9 @@ Value OdbcCursor::read_text(SQLUSMALLINT index) {
   SQLLEN indicator = 0;
   // Text comes in pieces: drivers report column sizes smaller than the
   // values they deliver, so read until the driver says the value is done.
-  constexpr std::size_t kPieceChars = 2048;
-  std::u16string text;
-  std::vector<SQLWCHAR> piece(kPieceChars);
+  std::u16string& text = text_;
+  text.clear();
+  std::vector<SQLWCHAR>& piece = piece_;
   const SQLLEN piece_bytes = static_cast<SQLLEN>(kPieceChars * sizeof(SQLWCHAR));
   for (bool first = true;; first = false) {
     const SQLRETURN rc = SQLGetData(s, index, SQL_C_WCHAR, piece.data(), piece_bytes, &indicator);

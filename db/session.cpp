@@ -12,6 +12,9 @@ std::unique_ptr<Session> open_session(const ConnectionText& text) {
   return open_odbc_session(text, deployment().odbc_driver);
 }
 
-void release_idle_connections() noexcept { release_idle_odbc_connections(); }
+void release_idle_connections() noexcept {
+  release_idle_odbc_connections();
+  release_idle_sqlite_handles();
+}
 
 }  // namespace velmora

@@ -1,9 +1,11 @@
 #include "db/sqlite_session.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <deque>
 #include <optional>
 #include <string_view>
@@ -26,15 +28,31 @@ using SqliteStmt = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
   throw database_failure(code, message);
 }
 
-bool contains_ci(std::string haystack, const std::string& needle) {
-  std::transform(haystack.begin(), haystack.end(), haystack.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return haystack.find(needle) != std::string::npos;
+// True when `needle` (upper case) occurs in `haystack` in any letter case.
+bool contains_ci(std::string_view haystack, std::string_view needle) {
+  if (needle.size() > haystack.size()) return false;
+  for (std::size_t at = 0; at + needle.size() <= haystack.size(); ++at) {
+    std::size_t k = 0;
+    while (k < needle.size() &&
+           std::toupper(static_cast<unsigned char>(haystack[at + k])) == needle[k]) {
+      ++k;
+    }
+    if (k == needle.size()) return true;
+  }
+  return false;
 }
 
-bool is_decimal_type(const std::string& declared) {
-  return contains_ci(declared, "DEC") || contains_ci(declared, "NUMERIC") ||
-         contains_ci(declared, "MONEY");
+// How a column's declared type steers the reading of its values; found once
+// per row set.
+struct ColumnKind {
+  bool decimal = false;  // DECIMAL, NUMERIC or MONEY: exact decimals
+  bool date = false;     // DATE or TIME: ISO text reads as a date
+};
+
+ColumnKind kind_of(const char* declared) {
+  const std::string_view d = declared ? declared : "";
+  return {contains_ci(d, "DEC") || contains_ci(d, "NUMERIC") || contains_ci(d, "MONEY"),
+          contains_ci(d, "DATE") || contains_ci(d, "TIME")};
 }
 
 // Optional blanks, an optional sign, digits, an optional decimal part.
@@ -59,49 +77,130 @@ bool is_plain_number(std::string_view text) {
 // Reads column `i` of the current row. Declared types steer the reading:
 // DECIMAL/NUMERIC/MONEY columns give exact decimals, DATE/TIME columns
 // holding ISO text give dates.
-Value read_column(sqlite3_stmt* stmt, int i) {
-  const char* decl = sqlite3_column_decltype(stmt, i);
-  const std::string declared = decl ? decl : "";
+Value read_column(sqlite3_stmt* stmt, int i, ColumnKind kind) {
   switch (sqlite3_column_type(stmt, i)) {
     case SQLITE_NULL:
       return Null{};
     case SQLITE_INTEGER:
-      if (is_decimal_type(declared)) return Decimal{std::to_string(sqlite3_column_int64(stmt, i))};
+      if (kind.decimal) return Decimal{std::to_string(sqlite3_column_int64(stmt, i))};
       return static_cast<std::int64_t>(sqlite3_column_int64(stmt, i));
     case SQLITE_FLOAT:
-      if (is_decimal_type(declared)) {
+      if (kind.decimal) {
         return Decimal{reinterpret_cast<const char*>(sqlite3_column_text(stmt, i))};
       }
       return sqlite3_column_double(stmt, i);
     default: {
       const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-      std::string text(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(stmt, i)));
-      if (contains_ci(declared, "DATE") || contains_ci(declared, "TIME")) {
+      const std::string_view text(p ? p : "",
+                                  static_cast<std::size_t>(sqlite3_column_bytes(stmt, i)));
+      if (kind.date) {
         if (auto date = parse_iso_date_time(text)) return *date;
       }
-      if (is_decimal_type(declared) && is_plain_number(text)) return Decimal{text};
-      return text;
+      if (kind.decimal && is_plain_number(text)) return Decimal{std::string(text)};
+      return std::string(text);
     }
   }
+}
+
+// What tells one file from another at a path: a file removed and made anew,
+// or written by another process since, is not the file a kept handle has.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec changed{};
+
+  bool operator==(const FileIdentity& o) const {
+    return device == o.device && inode == o.inode && size == o.size &&
+           changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+  }
+};
+
+std::optional<FileIdentity> identity_of(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_ctim};
+}
+
+// Handles of closed sessions, at most one per file, kept for the next open
+// of the same file: opening a file costs a system call for each of the file,
+// its write-ahead log and its shared-memory index, and a reading of the
+// schema, which the unit lookup would otherwise pay once per intern.
+class IdleHandles {
+ public:
+  static constexpr std::chrono::seconds kTimeout{60};
+
+  // The handle kept for `path` if the file there is still the one it had.
+  SqliteDb take(const std::string& path) {
+    release_expired();
+    const auto it =
+        std::find_if(idle_.begin(), idle_.end(), [&](const Idle& i) { return i.path == path; });
+    if (it == idle_.end()) return SqliteDb(nullptr, &sqlite3_close_v2);
+    Idle idle = std::move(*it);
+    idle_.erase(it);
+    if (identity_of(path) != idle.identity) return SqliteDb(nullptr, &sqlite3_close_v2);
+    return std::move(idle.db);
+  }
+
+  // Keeps `db` for `path` when nothing of its use is left on it: no
+  // statement unfinished and no transaction open. Closes it otherwise.
+  void give_back(const std::string& path, SqliteDb db) {
+    release_expired();
+    const auto identity = identity_of(path);
+    if (!identity || sqlite3_next_stmt(db.get(), nullptr) != nullptr ||
+        !sqlite3_get_autocommit(db.get())) {
+      return;
+    }
+    // What the session wrote goes into the file itself, as at a close, so a
+    // copy of the file taken while the handle waits holds it.
+    sqlite3_wal_checkpoint_v2(db.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    std::erase_if(idle_, [&](const Idle& i) { return i.path == path; });
+    idle_.push_back({path, *identity, std::move(db), std::chrono::steady_clock::now()});
+  }
+
+  void release_expired() {
+    const auto now = std::chrono::steady_clock::now();
+    std::erase_if(idle_, [&](const Idle& i) { return now - i.since >= kTimeout; });
+  }
+
+  std::size_t size() const { return idle_.size(); }
+  void clear() { idle_.clear(); }
+
+ private:
+  struct Idle {
+    std::string path;
+    FileIdentity identity;
+    SqliteDb db;
+    std::chrono::steady_clock::time_point since;
+  };
+  std::vector<Idle> idle_;
+};
+
+IdleHandles& idle_handles() {
+  static IdleHandles instance;
+  return instance;
 }
 
 class SqliteCursor;
 
 class SqliteSession final : public Session {
  public:
-  explicit SqliteSession(SqliteDb db) : db_(std::move(db)) {}
+  SqliteSession(std::string path, SqliteDb db) : path_(std::move(path)), db_(std::move(db)) {}
+  ~SqliteSession() override { close(); }
 
   std::unique_ptr<Cursor> execute(const std::string& sql) override;
 
+  // Every cursor has been released by its connection by now, so the handle
+  // carries nothing of this session into the next open of the file.
   void close() override {
-    // Every cursor has been released by its connection; close_v2 would
-    // otherwise keep the file open until they are.
+    if (db_) idle_handles().give_back(path_, std::move(db_));
     db_.reset();
   }
 
   void forget(SqliteCursor* c) { std::erase(open_cursors_, c); }
 
  private:
+  std::string path_;
   SqliteDb db_;
   std::vector<SqliteCursor*> open_cursors_;
 };
@@ -111,7 +210,10 @@ class SqliteCursor final : public Cursor {
   SqliteCursor(SqliteSession& session, sqlite3* db, SqliteStmt stmt)
       : session_(session), db_(db), stmt_(std::move(stmt)) {
     const int n = sqlite3_column_count(stmt_.get());
-    for (int i = 0; i < n; ++i) columns_.emplace_back(sqlite3_column_name(stmt_.get(), i));
+    for (int i = 0; i < n; ++i) {
+      columns_.emplace_back(sqlite3_column_name(stmt_.get(), i));
+      kinds_.push_back(kind_of(sqlite3_column_decltype(stmt_.get(), i)));
+    }
   }
   ~SqliteCursor() override { session_.forget(this); }
 
@@ -170,13 +272,14 @@ class SqliteCursor final : public Cursor {
   void read_row(std::vector<Value>& row) {
     row.clear();
     for (int i = 0; i < static_cast<int>(columns_.size()); ++i)
-      row.push_back(read_column(stmt_.get(), i));
+      row.push_back(read_column(stmt_.get(), i, kinds_[static_cast<std::size_t>(i)]));
   }
 
   SqliteSession& session_;
   sqlite3* db_;
   SqliteStmt stmt_;
   std::vector<std::string> columns_;
+  std::vector<ColumnKind> kinds_;
   std::deque<std::vector<Value>> buffer_;
   bool has_row_ = false;
 };
@@ -210,7 +313,10 @@ std::unique_ptr<Cursor> SqliteSession::execute(const std::string& sql) {
 
 std::unique_ptr<Session> open_sqlite_session(const std::string& directory,
                                              const std::string& catalog) {
-  const std::string path = directory + "/" + catalog + ".db";
+  std::string path = directory + "/" + catalog + ".db";
+  if (SqliteDb kept = idle_handles().take(path)) {
+    return std::make_unique<SqliteSession>(std::move(path), std::move(kept));
+  }
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
   SqliteDb db(raw, &sqlite3_close_v2);  // owned even when the open failed
@@ -221,7 +327,13 @@ std::unique_ptr<Session> open_sqlite_session(const std::string& directory,
     if (sqlite3_exec(db.get(), pragma, nullptr, nullptr, nullptr) != SQLITE_OK)
       throw_sqlite(db.get(), path);
   }
-  return std::make_unique<SqliteSession>(std::move(db));
+  return std::make_unique<SqliteSession>(std::move(path), std::move(db));
 }
+
+void release_idle_sqlite_handles() noexcept { idle_handles().release_expired(); }
+
+std::size_t idle_sqlite_handle_count() { return idle_handles().size(); }
+
+void clear_idle_sqlite_handles() { idle_handles().clear(); }
 
 }  // namespace velmora

@@ -5,6 +5,7 @@
 #include "core/deployment.h"
 #include "db/client.h"
 #include "db/conexao.h"
+#include "db/sqlite_session.h"
 #include "notify/mail_sender.h"
 #include "notify/message_box.h"
 #include "transfer/frmatualizacao.h"
@@ -17,6 +18,8 @@ void reset_process_state_for_testing() {
   Conexao2 = Conexao2Module{};
   conexao3 = Conexao3Module{};
   sql.clear();
+  // The slots' connections are closed by now; their kept handles go too.
+  clear_idle_sqlite_handles();
   frmatualizacao = Frmatualizacao{};
   set_clock(nullptr);
   set_deployment_for_testing(nullptr);

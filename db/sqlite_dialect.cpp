@@ -107,11 +107,13 @@ std::size_t information_schema_tables_at(const std::string& bare, std::size_t at
   return k;
 }
 
+char lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
 // True when `word` (lower case) occurs in `text` in any letter case.
 bool contains_word_ci(std::string_view text, std::string_view word) {
   for (std::size_t at = 0; at + word.size() <= text.size(); ++at) {
     std::size_t k = 0;
-    while (k < word.size() && std::tolower(static_cast<unsigned char>(text[at + k])) == word[k]) {
+    while (k < word.size() && lower_ascii(text[at + k]) == word[k]) {
       ++k;
     }
     if (k == word.size()) return true;
@@ -129,7 +131,13 @@ std::string sqlite_dialect(const std::string& sql) {
       "ESCAPE '!') AS TABLES";
   // Most statements (every insert, look-up and update of a night) have
   // neither form: a scan without copying tells, and they pass unchanged.
-  if (!contains_word_ci(sql, "into") && !contains_word_ci(sql, "information_schema")) return sql;
+  const std::size_t first = sql.find_first_not_of(" \t\r\n");
+  const bool select_first = first != std::string::npos &&
+                            contains_word_ci(std::string_view(sql).substr(first, 6), "select");
+  if (!(select_first && contains_word_ci(sql, "into")) &&
+      !contains_word_ci(sql, "information_schema")) {
+    return sql;
+  }
   std::string text = sql;
   std::string bare = without_quoted_parts(text);
   if (std::string rewritten = select_into(text, bare); !rewritten.empty()) {

@@ -94,12 +94,16 @@ std::string rule_T_null(const Value& v, std::string_view column) {
 
 std::string rule_D(const Value& v, std::string_view column) { return date_text_of(v, column); }
 
+// A native date is never empty: it is written at once, without first being
+// turned into text only to see that it is not empty.
 std::string rule_D_null(const Value& v, std::string_view column) {
+  if (std::holds_alternative<DateTime>(v)) return date_text_of(v, column);
   if (is_null(v) || text_of(v, column).empty()) return "";
   return rule_D(v, column);
 }
 
 std::string rule_D_empty(const Value& v, std::string_view column) {
+  if (std::holds_alternative<DateTime>(v)) return date_text_of(v, column);
   if (is_null(v) || trim_blanks(text_of(v, column)).empty()) return "";
   return date_text_of(v, column);
 }

@@ -5,7 +5,9 @@ when the server accepts it, exactly one message arrives and no box appears.
 
 The test runs in a network namespace of its own (as root, or else inside a
 user namespace of its own), so its SMTP server can listen on port 25
-without clashing with anything else on the machine or with other tests."""
+without clashing with anything else on the machine or with other tests; its
+display has a number reserved like every test's and X sockets in a
+/tmp/.X11-unix of its own."""
 
 import ctypes
 import ctypes.util
@@ -26,21 +28,36 @@ SMTP_SERVER = os.path.join(ROOT, "tools", "smtp-test-server.py")
 
 def enter_own_network():
     """Moves this process (and so everything it starts) into a new network
-    namespace whose loopback interface is up and empty."""
+    namespace whose loopback interface is up and empty, and into a mount
+    namespace with a /tmp/.X11-unix of its own: the X sockets of this test's
+    display then neither reach nor replace those of any display outside."""
     libc = ctypes.CDLL(ctypes.util.find_library("c"), use_errno=True)
-    clone_newnet, clone_newuser = 0x40000000, 0x10000000
+    clone_newns, clone_newnet, clone_newuser = 0x00020000, 0x40000000, 0x10000000
     uid, gid = os.geteuid(), os.getegid()
+    # The mount point: X servers make it on first use, and a fresh machine
+    # may not have run one yet.
+    if not os.path.isdir("/tmp/.X11-unix"):
+        os.makedirs("/tmp/.X11-unix", exist_ok=True)
+        os.chmod("/tmp/.X11-unix", 0o1777)
     # Without root, a user namespace of its own gives the rights over the new
-    # network namespace (the kernel must allow unprivileged user namespaces).
-    flags = clone_newnet if uid == 0 else clone_newnet | clone_newuser
+    # namespaces (the kernel must allow unprivileged user namespaces).
+    flags = clone_newns | clone_newnet
+    if uid != 0:
+        flags |= clone_newuser
     if libc.unshare(flags) != 0:
-        raise AssertionError("cannot create a network namespace: "
+        raise AssertionError("cannot create network and mount namespaces: "
                              + os.strerror(ctypes.get_errno()))
     if uid != 0:
         for name, text in (("setgroups", "deny"), ("uid_map", f"0 {uid} 1"),
                            ("gid_map", f"0 {gid} 1")):
             with open(f"/proc/self/{name}", "w") as f:
                 f.write(text)
+    ms_rec, ms_private = 0x4000, 0x40000
+    libc.mount.argtypes = [ctypes.c_char_p] * 3 + [ctypes.c_ulong, ctypes.c_char_p]
+    if (libc.mount(None, b"/", None, ms_rec | ms_private, None) != 0
+            or libc.mount(b"tmpfs", b"/tmp/.X11-unix", b"tmpfs", 0, b"mode=1777") != 0):
+        raise AssertionError("cannot give the test a /tmp/.X11-unix of its own: "
+                             + os.strerror(ctypes.get_errno()))
     siocgifflags, siocsifflags, iff_up = 0x8913, 0x8914, 0x1
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
         request = struct.pack("16sh", b"lo", 0)

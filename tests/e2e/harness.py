@@ -17,15 +17,21 @@ Usage (python3 standard library only; ctest passes the two paths):
 BIN for --velmora is the velmora_e2e build of the process (tests/e2e), which
 opens the three catalogs as files Velmora.db, consulta_tessarin.db and
 CALVERIN.db in its working directory; Environment runs it inside its own
-scratch directory, so tests can run in parallel. Its mail goes to
-127.0.0.1, port 25 (CMake cache variables VELMORA_E2E_SMTP_HOST/_PORT/
-_MAILBOX); tests that listen there should share a ctest RESOURCE_LOCK. Set VELMORA_E2E_KEEP=1 to keep the scratch directory for a look.
+scratch directory and on a display number reserved machine-wide (see
+DISPLAY_LOCKS), so tests can run in parallel, also with other worktrees'
+tests. Its mail goes to 127.0.0.1, port 25 (CMake cache variables
+VELMORA_E2E_SMTP_HOST/_PORT/_MAILBOX); tests that listen there should share a
+ctest RESOURCE_LOCK or a network namespace of their own. Set
+VELMORA_E2E_KEEP=1 to keep the scratch directory for a look.
 """
 
 import argparse
 import ctypes
+import fcntl
 import os
+import select
 import shutil
+import signal
 import sqlite3
 import subprocess
 import sys
@@ -66,31 +72,119 @@ def parse_args(argv=None):
     return args
 
 
+# Display numbers are reserved machine-wide: every harness on this machine,
+# in any worktree and in any network or mount namespace, takes its number
+# under an flock on DISPLAY_LOCKS/<n>.lock and holds it while its Xvfb lives.
+# Xvfb's own choice (-displayfd) is not enough: inside a network namespace
+# the abstract X socket of a display in use outside is free, so an Xvfb
+# there takes that number too and, when it exits, deletes the other server's
+# /tmp/.X11-unix/X<n>.
+DISPLAY_LOCKS = "/tmp/velmora-x-displays"
+# Far above the numbers that desktops and other tools take first.
+FIRST_DISPLAY, LAST_DISPLAY = 120, 400
+# An X tool that gets no answer within this many seconds is killed and asked
+# again: a tool left waiting on its display must fail that one call with a
+# message, not hang the test until ctest kills it without a word.
+X_TOOL_TIMEOUT = 10
+
+
+def _die_with_parent():
+    """preexec_fn: the child gets SIGTERM when the harness dies, so that no
+    Xvfb or velmora outlives a test that was killed."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    pr_set_pdeathsig = 1
+    libc.prctl(pr_set_pdeathsig, signal.SIGTERM, 0, 0, 0)
+
+
+def _reserve_display(number):
+    """An open descriptor holding the lock of display `number`, or None when
+    another harness holds it or an X server not started by a harness uses
+    it."""
+    os.makedirs(DISPLAY_LOCKS, exist_ok=True)
+    try:
+        os.chmod(DISPLAY_LOCKS, 0o1777)
+    except PermissionError:
+        pass  # made by another user, who gave it the same mode
+    path = os.path.join(DISPLAY_LOCKS, f"{number}.lock")
+    fd = os.open(path, os.O_RDONLY | os.O_CREAT | os.O_CLOEXEC, 0o666)
+    try:
+        fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        os.close(fd)
+        return None
+    if (os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}")
+            or _abstract_socket_in_use(number)):
+        os.close(fd)
+        return None
+    return fd
+
+
+def _abstract_socket_in_use(number):
+    name = f"@/tmp/.X11-unix/X{number}"
+    with open("/proc/net/unix") as table:
+        return any(line.split()[-1] == name for line in table if len(line.split()) >= 8)
+
+
 class Xvfb:
-    """A virtual X server on a display number it picks itself."""
+    """A virtual X server on a display number of its own (see DISPLAY_LOCKS)."""
 
     def __init__(self, width=1024, height=768, dpi=96):
+        self.process = None
+        self._lock = None
+        for number in range(FIRST_DISPLAY, LAST_DISPLAY):
+            lock = _reserve_display(number)
+            if lock is None:
+                continue
+            if self._start(number, lock, width, height, dpi):
+                self._lock = lock
+                self.display = f":{number}"
+                return
+            os.close(lock)
+        raise RuntimeError(f"Xvfb did not start on any display from :{FIRST_DISPLAY} "
+                           f"to :{LAST_DISPLAY - 1}")
+
+    def _start(self, number, lock, width, height, dpi):
+        """Starts Xvfb on `number` and waits until it is ready (it writes its
+        number to -displayfd then); False when it exits or stays silent.
+        -noreset: by default the server resets when its last client goes, and
+        a client that connects during the reset is refused ("could not
+        connect to display") or never answered, which every test that
+        restarts velmora or polls with xdotool runs into sooner or later."""
         read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+        # Xvfb inherits the lock too: the number stays reserved while the
+        # server lives, even if this process were killed first.
+        process = subprocess.Popen(
+            ["Xvfb", f":{number}", "-displayfd", str(write_end), "-noreset", "-screen", "0",
              f"{width}x{height}x24", "-dpi", str(dpi), "-nolisten", "tcp"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            pass_fds=(write_end, lock), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            preexec_fn=_die_with_parent)
         os.close(write_end)
         with os.fdopen(read_end) as reader:
-            number = reader.readline().strip()
-        if not number:
-            self.process.kill()
-            raise RuntimeError("Xvfb did not start")
-        self.display = ":" + number
+            ready, _, _ = select.select([reader], [], [], 30)
+            answer = reader.readline().strip() if ready else ""
+        if answer == str(number):
+            self.process = process
+            return True
+        process.kill()
+        process.wait()
+        return False
+
+    def describe(self):
+        """The display and whether its server still runs, for failure texts."""
+        code = self.process.poll()
+        return f"Xvfb {self.display} " + ("running" if code is None else f"exited with {code}")
 
     def stop(self):
-        if self.process.poll() is None:
+        if self.process and self.process.poll() is None:
             self.process.terminate()
             try:
                 self.process.wait(timeout=10)
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+        if self._lock is not None:
+            os.close(self._lock)
+            self._lock = None
 
 
 class Environment:
@@ -183,7 +277,7 @@ class Environment:
         self.output_file = open(self.output_path, "w")
         self.process = subprocess.Popen([self.args.velmora], cwd=self.dir, env=env,
                                         stdin=subprocess.DEVNULL, stdout=self.output_file,
-                                        stderr=subprocess.STDOUT)
+                                        stderr=subprocess.STDOUT, preexec_fn=_die_with_parent)
 
     def running(self):
         return self.process is not None and self.process.poll() is None
@@ -216,8 +310,9 @@ class Environment:
             if value:
                 return value
             if time.monotonic() > deadline:
-                raise AssertionError(f"timed out after {timeout} s waiting for {what}; "
-                                     f"process output:\n{self.output()}")
+                raise AssertionError(f"timed out after {timeout} s waiting for {what} "
+                                     f"({self.xvfb.describe()}); process output:\n"
+                                     f"{self.output()}")
             time.sleep(0.2)
 
     def wait_for_log_row(self, timeout=60):
@@ -228,16 +323,32 @@ class Environment:
         return self.wait_for(complete, timeout, "a complete run-log row")
 
     # The display.
-    def x(self, *command, check=True):
-        result = subprocess.run(list(command), env={**os.environ, "DISPLAY": self.xvfb.display},
-                                capture_output=True, text=True)
+    def x(self, *command, check=True, attempts=3):
+        """Runs an X tool on the display; one that gets no answer within
+        X_TOOL_TIMEOUT is killed and started again, `attempts` times in all."""
+        for attempt in range(1, attempts + 1):
+            try:
+                result = subprocess.run(list(command),
+                                        env={**os.environ, "DISPLAY": self.xvfb.display},
+                                        capture_output=True, text=True, timeout=X_TOOL_TIMEOUT)
+                break
+            except subprocess.TimeoutExpired:
+                print(f"{command[0]} got no answer from {self.xvfb.display} within "
+                      f"{X_TOOL_TIMEOUT} s (attempt {attempt} of {attempts})", file=sys.stderr)
+                if attempt == attempts:
+                    raise
         if check and result.returncode != 0:
             raise RuntimeError(f"{command}: {result.stderr}")
         return result.stdout
 
     def find_windows(self, title):
-        """Ids of the mapped windows captioned exactly `title`."""
-        out = self.x("xdotool", "search", "--onlyvisible", "--name", f"^{title}$", check=False)
+        """Ids of the mapped windows captioned exactly `title`; none when the
+        search got no answer in time (the callers poll, so they ask again)."""
+        try:
+            out = self.x("xdotool", "search", "--onlyvisible", "--name", f"^{title}$",
+                         check=False, attempts=1)
+        except subprocess.TimeoutExpired:
+            return []
         return [int(w) for w in out.split()]
 
     def wait_for_window(self, title, timeout=30):

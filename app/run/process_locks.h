@@ -1,0 +1,75 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "core/deployment.h"
+
+// The locks that keep one nightly process, and one run, per set of
+// databases on this machine. Both are kernel record locks (open file
+// description locks, fcntl F_OFD_SETLK) on small files in /run/lock (or /tmp
+// where /run/lock cannot be written): the kernel drops them when their
+// holder ends, however it ends, so a crash never leaves a stale lock. The
+// file names carry a hash of the databases served, so processes that serve
+// different databases (the end-to-end tests run many at once) never meet.
+//
+//   instance lock: held by the nightly process from its start to its end;
+//   run lock:      held by whoever changes the consultation tables: the
+//                  nightly process during its run, velmora-ctl during
+//                  run-now, restore and seed.
+namespace velmora {
+
+// What a lock file says about the process that holds it.
+struct LockHolder {
+  long pid = 0;
+  std::string program;  // e.g. "velmora" or "velmora-ctl run-now"
+  std::string since;    // local time at which it was taken, "yyyy-mm-dd HH:MM:SS"
+};
+
+// A lock held on one file while the object lives. Move-only.
+class LockFile {
+ public:
+  // Takes the lock on `path` without waiting and writes the holder's
+  // description (this process's pid, `program`, the clock's time) into the
+  // file. Returns nullopt when another holder has it. Throws Failure (the
+  // errno and a description naming the file) when the file cannot be
+  // created or locked.
+  static std::optional<LockFile> try_take(const std::string& path, const std::string& program);
+
+  LockFile(LockFile&& other) noexcept;
+  LockFile& operator=(LockFile&& other) noexcept;
+  LockFile(const LockFile&) = delete;
+  LockFile& operator=(const LockFile&) = delete;
+  // Removes the file, then lets the lock go.
+  ~LockFile();
+
+  const std::string& path() const { return path_; }
+
+ private:
+  LockFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  void release() noexcept;
+
+  int fd_ = -1;
+  std::string path_;
+};
+
+// The holder of the lock on `path`, or nullopt when nobody holds it (no file,
+// or one left by a process that has ended). Never throws: a file that cannot
+// be read counts as not held. A lock is seen as held even by the process
+// holding it.
+std::optional<LockHolder> lock_holder(const std::string& path);
+
+// The databases that `site` serves, as one text: both servers, an embedded
+// directory made absolute and free of symbolic links, so that "sqlite:." in
+// two working directories gives two keys and two spellings of one directory
+// give one.
+std::string served_databases_key(const Deployment& site);
+
+// The lock files of the deployment in use.
+std::string instance_lock_path();
+std::string run_lock_path();
+// The same for `site`.
+std::string instance_lock_path(const Deployment& site);
+std::string run_lock_path(const Deployment& site);
+
+}  // namespace velmora

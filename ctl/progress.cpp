@@ -1,0 +1,118 @@
+#include "ctl/progress.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+
+namespace velmora::ctl {
+namespace {
+
+// Prefixes of the run's row-writing statements, exactly as the transfers
+// build them.
+constexpr std::string_view kInternInsert = "insert into Cons_estagiario(";
+constexpr std::string_view kPaymentInsert = "insert into Cons_pagamento(";
+constexpr std::string_view kCommendationInsert = "insert into cons_estagiarioelogio(";
+constexpr std::string_view kCommendationUpdate = "update cons_estagiarioelogio ";
+
+std::string seconds_text(double seconds) {
+  char out[32];
+  if (seconds >= 60)
+    std::snprintf(out, sizeof out, "%d min %02d s", static_cast<int>(seconds) / 60,
+                  static_cast<int>(seconds) % 60);
+  else
+    std::snprintf(out, sizeof out, "%d s", static_cast<int>(std::lround(seconds)));
+  return out;
+}
+
+}  // namespace
+
+std::string progress_text(std::string_view what, std::int64_t done, std::int64_t total,
+                          double seconds) {
+  std::string text(what);
+  const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+  char numbers[96];
+  if (total > 0) {
+    constexpr int kWidth = 20;
+    const int filled = static_cast<int>(std::min<std::int64_t>(done, total) * kWidth / total);
+    text += " [" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "]";
+    std::snprintf(numbers, sizeof numbers, " %lld/%lld", static_cast<long long>(done),
+                  static_cast<long long>(total));
+  } else {
+    std::snprintf(numbers, sizeof numbers, " %lld", static_cast<long long>(done));
+  }
+  text += numbers;
+  if (rate > 0) {
+    std::snprintf(numbers, sizeof numbers, " %.0f/s", rate);
+    text += numbers;
+    if (total > done)
+      text += " " + seconds_text(static_cast<double>(total - done) / rate) + " left";
+  }
+  return text;
+}
+
+RunProgress::RunProgress(std::ostream& out, bool terminal, std::int64_t interns_total,
+                         std::int64_t payments_total)
+    : out_(out),
+      terminal_(terminal),
+      interns_total_(interns_total),
+      payments_total_(payments_total),
+      interns_start_(Clock::now()) {}
+
+void RunProgress::on_statement(std::string_view statement) {
+  if (statement.starts_with(kInternInsert)) {
+    advance(counts_.interns, interns_total_, "interns", interns_decile_, interns_start_);
+  } else if (statement.starts_with(kPaymentInsert)) {
+    if (counts_.payments == 0) {
+      payments_start_ = Clock::now();
+      interns_seconds_ = std::chrono::duration<double>(payments_start_ - interns_start_).count();
+    }
+    advance(counts_.payments, payments_total_, "payments", payments_decile_, payments_start_);
+  } else if (statement.starts_with(kCommendationInsert)) {
+    ++counts_.commendations_inserted;
+  } else if (statement.starts_with(kCommendationUpdate)) {
+    ++counts_.commendations_updated;
+  }
+}
+
+void RunProgress::advance(std::int64_t& done, std::int64_t total, std::string_view what,
+                          int& decile_shown, Clock::time_point phase_start) {
+  ++done;
+  if (terminal_) {
+    draw(done == 1);
+    return;
+  }
+  if (total <= 0) return;
+  const int decile = static_cast<int>(std::min<std::int64_t>(done, total) * 10 / total);
+  if (decile <= decile_shown) return;
+  decile_shown = decile;
+  const double seconds = std::chrono::duration<double>(Clock::now() - phase_start).count();
+  out_ << what << ": " << decile * 10 << "% (" << done << " of " << total << ", "
+       << seconds_text(seconds) << ")" << std::endl;
+}
+
+void RunProgress::draw(bool force) {
+  const auto now = Clock::now();
+  if (!force && now - last_draw_ < std::chrono::milliseconds(100)) return;
+  last_draw_ = now;
+  std::string line;
+  if (counts_.payments == 0) {
+    line = progress_text("interns", counts_.interns, interns_total_,
+                         std::chrono::duration<double>(now - interns_start_).count());
+  } else {
+    line = "interns " + std::to_string(counts_.interns) + " in " + seconds_text(interns_seconds_) +
+           " | " +
+           progress_text("payments", counts_.payments, payments_total_,
+                         std::chrono::duration<double>(now - payments_start_).count());
+  }
+  out_ << "\r" << line << "\x1b[K" << std::flush;
+  drawn_ = true;
+}
+
+void RunProgress::finish() {
+  if (!terminal_ || !drawn_) return;
+  draw(true);
+  out_ << "\n";
+}
+
+}  // namespace velmora::ctl

@@ -1,0 +1,145 @@
+#include <istream>
+#include <ostream>
+
+#include "app/run/nightly_run.h"
+#include "app/run/process_locks.h"
+#include "ctl/catalogs.h"
+#include "ctl/commands.h"
+#include "db/conexao.h"
+
+namespace velmora::ctl {
+namespace {
+
+constexpr const char* kBases[] = {"cons_estagiario", "cons_pagamento"};
+
+struct Table {
+  std::string live;
+  std::string snapshot;
+  bool live_exists = false;
+  std::int64_t live_rows = 0;
+  std::int64_t snapshot_rows = 0;
+};
+
+bool confirmed(Console& console) {
+  console.out << "Replace them? [y/N] " << std::flush;
+  std::string answer;
+  std::getline(console.in, answer);
+  return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+// Empties the consultation slot whatever happened.
+struct ConsultaClosed {
+  ~ConsultaClosed() {
+    try {
+      Conexao2.fechar();
+    } catch (...) {
+    }
+    Conexao2.cn.reset();
+  }
+};
+
+int perform(const Arguments& arguments, Console& console) {
+  const std::string suffix = *arguments.value("suffix");
+  if (!is_snapshot_suffix(suffix)) {
+    throw UsageError(
+        "--suffix must read yyyy_mm_dd (or yyyy_mm_dd_HHMMSS for a pair kept aside), "
+        "not '" +
+        suffix + "'");
+  }
+  auto lock = LockFile::try_take(run_lock_path(), "velmora-ctl restore");
+  if (!lock) {
+    const auto holder = lock_holder(run_lock_path());
+    console.err << "velmora-ctl restore: a run is in progress on these databases ("
+                << (holder ? holder->program + ", pid " + std::to_string(holder->pid) : "?")
+                << "); nothing was changed\n";
+    return kFailure;
+  }
+
+  std::vector<Table> tables;
+  {
+    auto consulta = open_catalog(Catalog::kConsulta);
+    std::string missing;
+    for (const char* base : kBases) {
+      Table t{base, std::string(base) + "_" + suffix};
+      if (!base_table_exists(*consulta, t.snapshot)) {
+        missing += (missing.empty() ? "" : " and ") + t.snapshot;
+        continue;
+      }
+      t.snapshot_rows = count_rows(*consulta, t.snapshot);
+      t.live_exists = base_table_exists(*consulta, t.live);
+      if (t.live_exists) t.live_rows = count_rows(*consulta, t.live);
+      tables.push_back(t);
+    }
+    consulta->Close();
+    if (!missing.empty()) {
+      console.err << "velmora-ctl restore: the snapshot " << missing
+                  << (missing.find(" and ") != std::string::npos ? " are" : " is")
+                  << " missing; nothing was changed (velmora-ctl status lists the pairs)\n";
+      return kFailure;
+    }
+  }
+
+  for (const Table& t : tables) {
+    console.out << t.live << " ("
+                << (t.live_exists ? std::to_string(t.live_rows) + " rows" : "missing")
+                << ") becomes a copy of " << t.snapshot << " (" << t.snapshot_rows << " rows)\n";
+  }
+  if (!arguments.has("yes")) {
+    if (!console.in_is_terminal) {
+      console.err << "velmora-ctl restore: not on a terminal: give --yes to confirm; nothing was "
+                     "changed\n";
+      return kFailure;
+    }
+    if (!confirmed(console)) {
+      console.out << "Nothing was changed.\n";
+      return kFailure;
+    }
+  }
+
+  // The failure branch's own statements, in its order, on the consultation
+  // connection: both drops, then both select-intos. A live table that is
+  // missing (a night that stopped between the two) is only re-created.
+  ConsultaClosed closing;
+  Conexao2.abrir();
+  std::vector<std::string> statements;
+  for (const Table& t : tables) {
+    if (t.live_exists) statements.push_back(nightly_run::drop_statement(t.live));
+  }
+  for (const Table& t : tables) {
+    statements.push_back(nightly_run::restore_statement(t.live, suffix));
+  }
+  for (const std::string& statement : statements) {
+    try {
+      sql = statement;
+      Conexao2.cn->Execute(sql);
+    } catch (const Failure& f) {
+      console.err << "velmora-ctl restore: '" << statement << "' failed: " << failure_text(f)
+                  << "; once the cause is mended, run the same restore again (it re-creates "
+                     "whichever table is missing)\n";
+      return kFailure;
+    }
+  }
+  Conexao2.fechar();
+  for (const Table& t : tables) {
+    console.out << t.live << ": " << t.snapshot_rows << " rows from " << t.snapshot << "\n";
+  }
+  return kSuccess;
+}
+
+}  // namespace
+
+Command restore_command() {
+  return {"restore",
+          "re-create the consultation tables from a snapshot pair",
+          "Re-creates cons_estagiario and cons_pagamento from the snapshot pair with the\n"
+          "given suffix, with the statements a failed night uses to put them back (drop, then\n"
+          "select-into). It checks first that both snapshots exist and otherwise changes\n"
+          "nothing. On a terminal it asks for confirmation unless --yes is given; elsewhere\n"
+          "--yes is needed. This is the recovery from a night that stopped half-way: restore\n"
+          "the pair of that night's date minus one day (velmora-ctl status names it).\n",
+          {{"suffix", "yyyy_mm_dd", "the snapshot pair, e.g. 2026_12_07", true},
+           {"yes", "", "do not ask for confirmation"}},
+          perform};
+}
+
+}  // namespace velmora::ctl

@@ -36,7 +36,7 @@ std::string holder_text(const LockHolder& h) {
 
 int perform(const Arguments&, Console& console) {
   std::ostream& out = console.out;
-  const LocalDateTime now = clock().now();
+  const DateTime now = clock().now();
   const auto run_holder = lock_holder(run_lock_path());
   bool readable = true;
 

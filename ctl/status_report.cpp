@@ -12,10 +12,10 @@ namespace {
 
 constexpr int kTriggerSecond = 30 * 60;
 
-int second_of_day(const LocalDateTime& t) { return t.hour * 3600 + t.minute * 60 + t.second; }
+int second_of_day(const DateTime& t) { return t.hour * 3600 + t.minute * 60 + t.second; }
 
 // The date of a "yyyy-mm-dd" text, if it is one.
-bool parse_date(const std::string& text, LocalDateTime& out) {
+bool parse_date(const std::string& text, DateTime& out) {
   int y = 0, m = 0, d = 0;
   char tail = 0;
   if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) != 3) return false;
@@ -27,7 +27,7 @@ std::string outcome_line(const LogRow& row, const std::string& today, bool run_i
   if (row.hora_final.empty()) {
     if (run_in_progress && row.data == today) return "in progress";
     std::string advice = "the consultation tables may be half-filled; put them back as they ";
-    LocalDateTime date;
+    DateTime date;
     if (parse_date(row.data, date)) {
       advice += "were before this run with: velmora-ctl restore --suffix " +
                 underscore_date_text(add_days(date, -1));
@@ -42,7 +42,7 @@ std::string outcome_line(const LogRow& row, const std::string& today, bool run_i
 
 }  // namespace
 
-std::vector<std::string> run_log_lines(std::vector<LogRow> log, const LocalDateTime& now,
+std::vector<std::string> run_log_lines(std::vector<LogRow> log, const DateTime& now,
                                        bool run_in_progress, std::size_t shown) {
   std::stable_sort(log.begin(), log.end(), [](const LogRow& a, const LogRow& b) {
     return std::tie(a.data, a.hora_inicial) > std::tie(b.data, b.hora_inicial);
@@ -78,7 +78,7 @@ std::vector<std::string> run_log_lines(std::vector<LogRow> log, const LocalDateT
   return lines;
 }
 
-std::string next_run_text(const LocalDateTime& now) {
+std::string next_run_text(const DateTime& now) {
   const int s = second_of_day(now);
   const bool today = s < kTriggerSecond;
   const int wait = (today ? kTriggerSecond : 86400 + kTriggerSecond) - s;

@@ -22,10 +22,10 @@ struct LogRow {
 // without an end is flagged as stopped (or in progress, when
 // `run_in_progress` and it is today's), followed by the nights of the last
 // week whose 00:30:00 has passed without a run, as of `now`.
-std::vector<std::string> run_log_lines(std::vector<LogRow> log, const LocalDateTime& now,
+std::vector<std::string> run_log_lines(std::vector<LogRow> log, const DateTime& now,
                                        bool run_in_progress, std::size_t shown);
 
 // When the nightly run after `now` is due: "yyyy-mm-dd 00:30:00 (in 2 h 5 min)".
-std::string next_run_text(const LocalDateTime& now);
+std::string next_run_text(const DateTime& now);
 
 }  // namespace velmora::ctl

@@ -14,7 +14,7 @@ namespace velmora::seed {
 namespace {
 
 namespace vocab = vocabulary;
-using Date = LocalDateTime;  // time of day always 00:00:00 here
+using Date = DateTime;  // time of day always 00:00:00 here
 
 // splitmix64's finaliser.
 std::uint64_t mix(std::uint64_t z) {
@@ -55,7 +55,7 @@ class Random {
   std::uint64_t state_;
 };
 
-Date day_of(const LocalDateTime& when) { return {when.year, when.month, when.day, 0, 0, 0}; }
+Date day_of(const DateTime& when) { return {when.year, when.month, when.day, 0, 0, 0}; }
 Date plus(const Date& d, int days) { return add_days(d, days); }
 bool before(const Date& a, const Date& b) {
   return std::tie(a.year, a.month, a.day) < std::tie(b.year, b.month, b.day);
@@ -685,7 +685,7 @@ class Generator {
 
 }  // namespace
 
-std::string earlier_snapshot_suffix(const LocalDateTime& today) {
+std::string earlier_snapshot_suffix(const DateTime& today) {
   return underscore_date_text(add_days(day_of(today), -2));
 }
 

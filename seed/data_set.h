@@ -32,7 +32,7 @@ struct Options {
   // The day the data set is made on (time of day ignored). The run log, the
   // snapshots and every date of an intern are counted back from it: the last
   // night's run was on the day before, tonight's is due on this day.
-  LocalDateTime today;
+  DateTime today;
 };
 
 // One table that the generator fills.
@@ -63,6 +63,6 @@ void generate(const Options& options, Sink& sink);
 
 // The snapshot suffix ("yyyy_mm_dd") of the pair that the last night's run
 // left behind, for `today`: the day before yesterday.
-std::string earlier_snapshot_suffix(const LocalDateTime& today);
+std::string earlier_snapshot_suffix(const DateTime& today);
 
 }  // namespace velmora::seed

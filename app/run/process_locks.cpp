@@ -68,7 +68,7 @@ std::string lock_path(const Deployment& site, const char* kind) {
 }
 
 std::string now_text() {
-  const LocalDateTime now = clock().now();
+  const DateTime now = clock().now();
   return date_text(now) + " " + clock_text(now);
 }
 

@@ -3,8 +3,12 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QString>
+#include <iostream>
+#include <optional>
 
 #include "app/form_window.h"
+#include "app/run/process_locks.h"
+#include "core/failure.h"
 #include "notify/message_box.h"
 
 namespace velmora::app {
@@ -39,6 +43,12 @@ void show_non_blocking_box(const std::string& text) {
   box->show();
 }
 
+std::string already_running_text(const std::optional<LockHolder>& holder) {
+  std::string text = "O Velmora já está em execução para estes bancos de dados";
+  if (holder) text += " (pid " + std::to_string(holder->pid) + ", desde " + holder->since + ")";
+  return text + ". Este segundo processo vai terminar sem fazer nada.";
+}
+
 }  // namespace
 
 int run(char* program) {
@@ -47,6 +57,24 @@ int run(char* program) {
   char* argv[] = {program, nullptr};
   QApplication application(argc, argv);
   set_message_boxes({show_modal_box, show_non_blocking_box});
+  // A second process for the same databases would run the same night again:
+  // its run would fail at the snapshots, overwrite the first run's log row
+  // and mail a false alarm. It says so and ends instead.
+  std::optional<LockFile> instance;
+  try {
+    instance = LockFile::try_take(instance_lock_path(), "velmora");
+    if (!instance) {
+      const std::string text = already_running_text(lock_holder(instance_lock_path()));
+      std::cerr << kApplicationTitle << ": " << text << std::endl;
+      show_message_box(text);
+      set_message_boxes({});
+      return 1;
+    }
+  } catch (const Failure& f) {
+    // A machine without a usable lock directory still gets its nights.
+    std::cerr << kApplicationTitle << ": " << f.description()
+              << "; running without the single-instance lock" << std::endl;
+  }
   int code = 0;
   {
     FormWindow window;

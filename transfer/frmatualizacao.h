@@ -86,7 +86,9 @@ class Frmatualizacao {
   void excluir_tabela_anterior();
 
   // The timer's tick: performs the nightly run when the clock text reads
-  // "00:30:00" (see app/run/nightly_run.cpp).
+  // "00:30:00" (see app/run/nightly_run.cpp), holding the run lock of
+  // app/run/process_locks.h; a night whose run lock another process holds
+  // is left out with a report.
   void tempo_Timer();
 };
 

@@ -1,9 +1,11 @@
 #include "app/run/nightly_run.h"
 
 #include <exception>
+#include <iostream>
 #include <optional>
 #include <utility>
 
+#include "app/run/process_locks.h"
 #include "core/clock.h"
 #include "core/sql_text.h"
 #include "db/conexao.h"
@@ -202,6 +204,13 @@ std::string without_apostrophes(std::string_view text) {
   return out;
 }
 
+std::string skipped_run_text(const std::optional<LockHolder>& holder) {
+  std::string text = "A execução das " + std::string(kTriggerText) +
+                     " não foi feita: outro processo estava alterando as tabelas de consulta";
+  if (holder) text += " (" + holder->program + ", pid " + std::to_string(holder->pid) + ")";
+  return text + ".";
+}
+
 std::string unhandled_failure_text(const Failure& failure) {
   return "Erro na atualização do Consulta Velmora: " + outcome_text(failure);
 }
@@ -237,6 +246,22 @@ void Frmatualizacao::tempo_Timer() {
   std::string today = today_text();
   if (last_run_date == today) return;
   last_run_date = std::move(today);
+  // Another process changing the consultation tables of these databases
+  // (velmora-ctl run-now, restore or seed) must not meet a run: each would
+  // take or restore the other's snapshots. This night's run is left out and
+  // said so, as any night whose trigger second no tick sees.
+  std::optional<LockFile> run_lock;
+  try {
+    run_lock = LockFile::try_take(run_lock_path(), "velmora");
+    if (!run_lock) {
+      report_unhandled_failure(skipped_run_text(lock_holder(run_lock_path())));
+      return;
+    }
+  } catch (const Failure& f) {
+    // Without a usable lock directory the night still runs, as it did
+    // before there was a lock.
+    std::cerr << kApplicationTitle << ": " << f.description() << std::endl;
+  }
   perform_run();
 }
 

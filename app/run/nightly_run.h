@@ -1,9 +1,11 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "app/run/process_locks.h"
 #include "core/failure.h"
 
 // The nightly run that the window's timer starts (Frmatualizacao::tempo_Timer
@@ -32,6 +34,10 @@ std::string end_row_statement(std::string_view time, std::string_view outcome,
 std::string outcome_text(const Failure& failure);
 // `text` with every apostrophe removed and every other character kept.
 std::string without_apostrophes(std::string_view text);
+
+// Text of the report for a night whose run was left out because `holder`
+// (another process, when known) held the run lock.
+std::string skipped_run_text(const std::optional<LockHolder>& holder);
 
 // Text of the report for a failure that ended a run inside its failure
 // branch.

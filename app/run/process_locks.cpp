@@ -1,6 +1,7 @@
 #include "app/run/process_locks.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,6 +63,55 @@ std::string lock_path(const Deployment& site, const char* kind) {
          ".lock";
 }
 
+// The files this process holds, for the termination handler below: fixed
+// storage, since a signal handler may neither allocate nor lock.
+constexpr int kMaxHeld = 4;
+constexpr std::size_t kMaxPath = 256;
+char g_held_paths[kMaxHeld][kMaxPath];
+volatile sig_atomic_t g_held[kMaxHeld];
+
+// A process ended by SIGTERM, SIGINT or SIGHUP (a session's logout) still
+// removes its files, then ends by the same signal as before.
+extern "C" void remove_held_files(int signal_number) {
+  for (int i = 0; i < kMaxHeld; ++i) {
+    if (g_held[i]) unlink(g_held_paths[i]);
+  }
+  ::signal(signal_number, SIG_DFL);
+  ::raise(signal_number);
+}
+
+void install_termination_handler() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
+    struct sigaction current {};
+    // A handler that someone else installed is left alone.
+    if (sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
+    struct sigaction action {};
+    action.sa_handler = remove_held_files;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal_number, &action, nullptr);
+  }
+}
+
+void remember_held(const std::string& path) {
+  if (path.size() >= kMaxPath) return;
+  install_termination_handler();
+  for (int i = 0; i < kMaxHeld; ++i) {
+    if (g_held[i]) continue;
+    std::memcpy(g_held_paths[i], path.c_str(), path.size() + 1);
+    g_held[i] = 1;
+    return;
+  }
+}
+
+void forget_held(const std::string& path) {
+  for (int i = 0; i < kMaxHeld; ++i) {
+    if (g_held[i] && path == g_held_paths[i]) g_held[i] = 0;
+  }
+}
+
 [[noreturn]] void fail(const std::string& what, const std::string& path) {
   const int error = errno;
   throw Failure(error, "cannot " + what + " the lock file " + path + ": " + std::strerror(error));
@@ -109,6 +159,7 @@ std::optional<LockFile> LockFile::try_take(const std::string& path, const std::s
       errno = error;
       fail("write", path);
     }
+    remember_held(path);
     return LockFile(fd, path);
   }
   errno = EAGAIN;
@@ -133,6 +184,7 @@ LockFile::~LockFile() { release(); }
 
 void LockFile::release() noexcept {
   if (fd_ < 0) return;
+  forget_held(path_);
   unlink(path_.c_str());
   close(fd_);
   fd_ = -1;

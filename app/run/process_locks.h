@@ -12,6 +12,9 @@
 // holder ends, however it ends, so a crash never leaves a stale lock. The
 // file names carry a hash of the databases served, so processes that serve
 // different databases (the end-to-end tests run many at once) never meet.
+// A holder removes its file when it lets go, and also when SIGTERM, SIGINT
+// or SIGHUP ends it (unless the process has handlers of its own for them);
+// a file left by a crash is harmless, as nobody holds its lock.
 //
 //   instance lock: held by the nightly process from its start to its end;
 //   run lock:      held by whoever changes the consultation tables: the

@@ -72,8 +72,9 @@ int perform(const Arguments& arguments, Console& console) {
     }
     consulta->Close();
     if (!missing.empty()) {
-      console.err << "velmora-ctl restore: the snapshot " << missing
-                  << (missing.find(" and ") != std::string::npos ? " are" : " is")
+      const bool both = missing.find(" and ") != std::string::npos;
+      console.err << "velmora-ctl restore: the snapshot" << (both ? "s " : " ") << missing
+                  << (both ? " are" : " is")
                   << " missing; nothing was changed (velmora-ctl status lists the pairs)\n";
       return kFailure;
     }

@@ -124,7 +124,7 @@ std::string cpf(Random& r) {
     for (int i = 0; i < check; ++i) sum += d[i] * (check + 1 - i);
     d[check] = sum * 10 % 11 % 10;
   }
-  char out[16];
+  char out[32];
   std::snprintf(out, sizeof out, "%d%d%d.%d%d%d.%d%d%d-%d%d", d[0], d[1], d[2], d[3], d[4], d[5],
                 d[6], d[7], d[8], d[9], d[10]);
   return out;
@@ -598,7 +598,7 @@ class Generator {
     for (int back = 6; back >= 1; --back) {
       Random r(options_.seed, Stream::kHistory, static_cast<std::uint64_t>(back));
       const bool failed = back == 4;
-      const int seconds = failed ? r.between(20, 40) : 20 + options_.interns / 50 + r.below(15);
+      const int seconds = failed ? r.between(20, 40) : 10 + options_.interns / 100 + r.below(15);
       row({text(date_text(plus(today_, -back))), text(time_of_day(kStart) + " "),
            text(time_of_day(kStart + seconds) + " "),
            text(failed ? vocab::kEarlierFailure : " SEM ERRO")});

@@ -1,0 +1,121 @@
+#include "seed/data_set.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/seed/seeded.h"
+
+namespace velmora::testing {
+namespace {
+
+const DateTime kToday{2026, 12, 8, 14, 0, 0};
+
+// Every row as text, by table, in the order generated.
+class RecordingSink final : public seed::Sink {
+ public:
+  void begin(const seed::Table& t) override { table_ = t.catalog + "." + t.name; }
+  void row(const std::vector<Value>& values) override {
+    std::string line;
+    for (const Value& v : values) line += debug_text(v) + "|";
+    rows[table_].push_back(line);
+  }
+  void end() override {}
+  std::map<std::string, std::vector<std::string>> rows;
+
+ private:
+  std::string table_;
+};
+
+RecordingSink generated(int interns, std::uint64_t seed) {
+  RecordingSink sink;
+  seed::generate({interns, seed, kToday}, sink);
+  return sink;
+}
+
+TEST(SeedDataSet, TheSameOptionsGiveTheSameRowsAndAnotherSeedOthers) {
+  const auto first = generated(60, 7);
+  EXPECT_EQ(first.rows, generated(60, 7).rows);
+  EXPECT_NE(first.rows.at("Velmora.vlmr_estagiario"),
+            generated(60, 8).rows.at("Velmora.vlmr_estagiario"));
+}
+
+TEST(SeedDataSet, ALargerDataSetKeepsTheInternsOfASmallerOne) {
+  const auto small = generated(30, 3);
+  const auto large = generated(90, 3);
+  for (const char* table : {"Velmora.vlmr_estagiario", "Velmora.vlmr_pagamento"}) {
+    const auto& few = small.rows.at(table);
+    const auto& many = large.rows.at(table);
+    ASSERT_GT(many.size(), few.size()) << table;
+    EXPECT_EQ(few, std::vector<std::string>(many.begin(), many.begin() + few.size())) << table;
+  }
+}
+
+TEST(SeedDataSet, OutOfRangeInternCountsAreRefused) {
+  RecordingSink sink;
+  EXPECT_THROW(seed::generate({0, 1, kToday}, sink), std::invalid_argument);
+  EXPECT_THROW(seed::generate({seed::kMaxInterns + 1, 1, kToday}, sink), std::invalid_argument);
+}
+
+// What a realistic installation has, which the night's code paths need:
+// each query answers 1 when the data set has it.
+TEST(SeedDataSet, HoldsTheCasesANightMeets) {
+  const SeededDatabases data(400, kToday);
+  const std::pair<const char*, const char*> cases[] = {
+      {"a name with an apostrophe",
+       "select exists(select 1 from vlmr_estagiario where nome like "
+       "'%''%')"},
+      {"a name with an accented letter",
+       "select exists(select 1 from vlmr_estagiario where length(nome) < "
+       "length(cast(nome as blob)))"},
+      {"an intern without an assignment",
+       "select exists(select 1 from vlmr_estagiario e where not exists (select 1 from "
+       "vlmr_estagiariodesignacao d where d.matricula = e.matricula))"},
+      {"an intern with three assignments",
+       "select exists(select matricula from vlmr_estagiariodesignacao group by matricula "
+       "having count(*) = 3)"},
+      {"an intern with an open interruption",
+       "select exists(select 1 from vlmr_estagiariointerrupcao where dtfim is null)"},
+      {"a unit found by its qorv code",
+       "select exists(select 1 from vlmr_estagiariodesignacao d join CALVERIN.orgaos o on o.qorv "
+       "= d.Id_orgao)"},
+      {"a unit found by its number",
+       "select exists(select 1 from vlmr_estagiariodesignacao d join CALVERIN.orgaos o on "
+       "cast(o.orgao as text) = d.Id_orgao)"},
+      {"a unit that no longer exists",
+       "select exists(select 1 from vlmr_estagiariodesignacao where Id_orgao <> '' and Id_orgao "
+       "not in (select qorv from CALVERIN.orgaos) and Id_orgao not in (select cast(orgao as "
+       "text) from CALVERIN.orgaos))"},
+      {"an exam found and one not found",
+       "select exists(select 1 from vlmr_estagiario where concurso in (select concurso from "
+       "vlmr_concurso)) and exists(select 1 from vlmr_estagiario where concurso <> '' and "
+       "concurso not in (select concurso from vlmr_concurso))"},
+      {"a grant found and one not found",
+       "select exists(select 1 from vlmr_estagiario where id_bolsa in (select id_bolsa from "
+       "vlmr_bolsaauxilio)) and exists(select 1 from vlmr_estagiario where id_bolsa not in "
+       "(select id_bolsa from vlmr_bolsaauxilio))"},
+      {"commendations, sanctions and earlier rows of them",
+       "select exists(select 1 from vlmr_estagiario where elogio is not null) and exists(select "
+       "1 from vlmr_estagiario where sancao is not null) and exists(select 1 from "
+       "consulta_tessarin.cons_estagiarioelogio)"},
+      {"twelve months of payments for every intern",
+       "select not exists(select 1 from vlmr_estagiario e where (select count(*) from "
+       "vlmr_pagamento p where p.matricula = e.matricula) <> 12)"},
+      {"a run log of earlier nights",
+       "select count(*) >= 5 from vlmr_logtransferencia where hora_final is not null"},
+      {"numbers where the statements write them bare",
+       "select not exists(select 1 from consulta_tessarin.cons_estagiarioelogio where "
+       "typeof(matricula) <> 'integer') and not exists(select 1 from CALVERIN.orgaos where "
+       "typeof(orgao) <> 'integer') and not exists(select 1 from vlmr_bolsaauxilio where "
+       "typeof(id_bolsa) <> 'integer')"},
+      {"the snapshot pair the last night left",
+       "select count(*) = 2 from consulta_tessarin.sqlite_schema where name in "
+       "('cons_estagiario_2026_12_06', 'cons_pagamento_2026_12_06')"},
+  };
+  for (const auto& [what, sql] : cases) EXPECT_EQ(data.answer(sql), "1") << what;
+}
+
+}  // namespace
+}  // namespace velmora::testing

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -153,6 +154,21 @@ TEST_F(OperatorTool, RunNowRefusesARunThatWouldCollideAndRunsAgainOnlyWhenAsked)
   EXPECT_THAT(out.str(), HasSubstr("  2026_12_07_091500: cons_estagiario_2026_12_07_091500 39 "
                                    "rows, cons_pagamento_2026_12_07_091500 468 rows (kept aside "
                                    "by run-now --again)\n"));
+}
+
+TEST_F(OperatorTool, RunNowOfAFailingNightPrintsTheNightsBoxAndEndsWithItsOutcome) {
+  const SeededDatabases data(20, clock.now());
+  data.exec("Velmora", "UPDATE vlmr_estagiario SET Numero = 'S/N' WHERE matricula = '100005'");
+  serve(data.server());
+  std::ostringstream box;
+  std::streambuf* const standard_error = std::cerr.rdbuf(box.rdbuf());
+  const int status = ctl({"run-now"});
+  std::cerr.rdbuf(standard_error);
+  EXPECT_EQ(status, ctl::kFailure);
+  EXPECT_THAT(box.str(), HasSubstr("Velmora: Ocorreu um erro no envio do e-mail: "));
+  // The earlier night's rows are back.
+  EXPECT_THAT(out.str(), HasSubstr("cons_estagiario: now 19 rows\ncons_pagamento: now 228 rows\n"));
+  EXPECT_THAT(out.str(), HasSubstr("outcome: 13 - Type mismatch: numero S/N is not a number"));
 }
 
 TEST_F(OperatorTool, RestoreReCreatesBothTablesWithTheStatementsOfAFailedNight) {

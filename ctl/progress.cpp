@@ -42,7 +42,8 @@ std::string progress_text(std::string_view what, std::int64_t done, std::int64_t
     std::snprintf(numbers, sizeof numbers, " %lld", static_cast<long long>(done));
   }
   text += numbers;
-  if (rate > 0) {
+  // A rate over less than half a second says nothing yet.
+  if (seconds >= 0.5 && rate > 0) {
     std::snprintf(numbers, sizeof numbers, " %.0f/s", rate);
     text += numbers;
     if (total > done)

@@ -1,13 +1,12 @@
 #include "ctl/smtp_greeting.h"
 
 #include <curl/curl.h>
-#include <unistd.h>
 
 #include <array>
-#include <cctype>
 #include <memory>
 
 #include "core/failure.h"
+#include "notify/mail_sender.h"
 
 namespace velmora::ctl {
 namespace {
@@ -25,15 +24,6 @@ int watch_replies(CURL*, curl_infotype type, char* data, std::size_t size, void*
   return 0;
 }
 
-std::string local_host_name() {
-  char name[256] = {};
-  if (gethostname(name, sizeof name - 1) != 0) return {};
-  for (const char* p = name; *p; ++p) {
-    if (!std::isalnum(static_cast<unsigned char>(*p)) && *p != '-' && *p != '.') return {};
-  }
-  return name;
-}
-
 }  // namespace
 
 void greet_mail_server(const std::string& host, int port, std::chrono::milliseconds timeout) {
@@ -46,7 +36,7 @@ void greet_mail_server(const std::string& host, int port, std::chrono::milliseco
   std::string reply;
   const std::string bracketed = host.find(':') != std::string::npos ? "[" + host + "]" : host;
   const std::string url =
-      "smtp://" + bracketed + ":" + std::to_string(port) + "/" + local_host_name();
+      "smtp://" + bracketed + ":" + std::to_string(port) + "/" + ehlo_host_name();
   CURL* c = curl.get();
   curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error.data());
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);

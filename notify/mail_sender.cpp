@@ -51,16 +51,6 @@ void check_host(const std::string& host) {
   }
 }
 
-// The host name for EHLO; empty leaves libcurl's default.
-std::string local_host_name() {
-  char name[256] = {};
-  if (gethostname(name, sizeof name - 1) != 0) return {};
-  for (const char* p = name; *p; ++p) {
-    if (!std::isalnum(static_cast<unsigned char>(*p)) && *p != '-' && *p != '.') return {};
-  }
-  return name;
-}
-
 struct SlistFree {
   void operator()(curl_slist* list) const noexcept { curl_slist_free_all(list); }
 };
@@ -97,6 +87,15 @@ int watch_replies(CURL*, curl_infotype type, char* data, std::size_t size, void*
 }
 
 }  // namespace
+
+std::string ehlo_host_name() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return {};
+  for (const char* p = name; *p; ++p) {
+    if (!std::isalnum(static_cast<unsigned char>(*p)) && *p != '-' && *p != '.') return {};
+  }
+  return name;
+}
 
 std::unique_ptr<MailSending> make_mail_sender() {
   if (g_sender_factory) return g_sender_factory();
@@ -173,7 +172,7 @@ std::string MailSender::send() {
   transfer.payload = mail_format::message_text(message_, message_id, std::time(nullptr));
 
   std::string host = host_.find(':') != std::string::npos ? "[" + host_ + "]" : host_;
-  std::string url = "smtp://" + host + ":" + std::to_string(port_) + "/" + local_host_name();
+  std::string url = "smtp://" + host + ":" + std::to_string(port_) + "/" + ehlo_host_name();
   std::string mail_from = "<" + message_.from.address + ">";
   Slist rcpt;
   for (const auto& box : message_.to) {

@@ -32,6 +32,10 @@ MailTimeouts mail_timeouts();
 // kMailTimeouts. Process-wide state.
 void set_mail_timeouts_for_testing(const MailTimeouts* replacement);
 
+// This machine's host name for EHLO, or empty (libcurl's default) when it is
+// not a plain DNS name that can stand in an smtp:// URL.
+std::string ehlo_host_name();
+
 // The operations of a component that sends one mail message, in the order
 // the failure notice calls them. Every operation that fails throws
 // velmora::Failure.

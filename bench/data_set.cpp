@@ -8,6 +8,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "transfer/intern_fields.h"
+
 namespace velmora::bench {
 namespace {
 
@@ -193,42 +195,9 @@ void generate_velmora(int interns, RowSink& sink) {
 }
 
 void generate_consulta(int interns, RowSink& sink) {
-  sink.begin("cons_estagiario", {"matricula",
-                                 "oficial",
-                                 "concurso",
-                                 "bolsa",
-                                 "orgao",
-                                 "nome",
-                                 "sexo",
-                                 "filiacao",
-                                 "cpf",
-                                 "logradouro",
-                                 "numero",
-                                 "complemento",
-                                 "bairro",
-                                 "cidade",
-                                 "uf",
-                                 "cep",
-                                 "telefone",
-                                 "celular",
-                                 "email",
-                                 "faculdade",
-                                 "baifacu",
-                                 "cidadefacu",
-                                 "periodo",
-                                 "turno",
-                                 "prevcolacao",
-                                 "dtiniestagio",
-                                 "dtfinestagio",
-                                 "Dt_inidesignacao",
-                                 "Dt_findesignacao",
-                                 "situacao",
-                                 "tpdeslig",
-                                 "matanterior",
-                                 "Dt_ininterrupcao",
-                                 "Dt_prevfinterrupcao",
-                                 "Dt_finterrupcao",
-                                 "motivo_interrupcao"});
+  std::vector<std::string> columns;
+  for (const auto& column : intern_fields::kColumns) columns.emplace_back(column.name);
+  sink.begin("cons_estagiario", columns);
   for (int i = 1; i <= interns; ++i) sink.row(consultation_row(i));
   sink.end();
 

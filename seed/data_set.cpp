@@ -9,6 +9,7 @@
 
 #include "seed/vocabulary.h"
 #include "transfer/field_rules.h"
+#include "transfer/intern_fields.h"
 
 namespace velmora::seed {
 namespace {
@@ -436,42 +437,11 @@ std::vector<Value> consultation_row(const Intern& in) {
 
 // --- The tables ---------------------------------------------------------
 
-const std::vector<std::string> kConsultationColumns = {"matricula",
-                                                       "oficial",
-                                                       "concurso",
-                                                       "bolsa",
-                                                       "orgao",
-                                                       "nome",
-                                                       "sexo",
-                                                       "filiacao",
-                                                       "cpf",
-                                                       "logradouro",
-                                                       "numero",
-                                                       "complemento",
-                                                       "bairro",
-                                                       "cidade",
-                                                       "uf",
-                                                       "cep",
-                                                       "telefone",
-                                                       "celular",
-                                                       "email",
-                                                       "faculdade",
-                                                       "baifacu",
-                                                       "cidadefacu",
-                                                       "periodo",
-                                                       "turno",
-                                                       "prevcolacao",
-                                                       "dtiniestagio",
-                                                       "dtfinestagio",
-                                                       "Dt_inidesignacao",
-                                                       "Dt_findesignacao",
-                                                       "situacao",
-                                                       "tpdeslig",
-                                                       "matanterior",
-                                                       "Dt_ininterrupcao",
-                                                       "Dt_prevfinterrupcao",
-                                                       "Dt_finterrupcao",
-                                                       "motivo_interrupcao"};
+const std::vector<std::string> kConsultationColumns = [] {
+  std::vector<std::string> names;
+  for (const auto& column : intern_fields::kColumns) names.emplace_back(column.name);
+  return names;
+}();
 const std::vector<std::string> kPaymentColumns = {"matricula", "anomes", "valor", "Dtproc"};
 
 class Generator {

@@ -175,6 +175,7 @@ TEST_P(FailedNight, IsMailedAndLoggedOnceAndTheNextNightRebuilds) {
       EXPECT_EQ(faults.run_statements(), c.statements(erro));
       EXPECT_EQ(sql, c.statements(erro).back().text);
       if (c.end_row_logged) {
+        // The time written by the last end row: hora_final = 'HH:MM:SS '.
         const std::string end = c.statements(erro).back().text;
         const std::string hora_final = end.substr(end.find("= '") + 3, 9);
         EXPECT_EQ(log_rows(), (Rows{{"2026-12-08", "00:30:00 ", hora_final, erro}}));

@@ -42,6 +42,15 @@ std::optional<Failure> attempt(F&& body) {
   }
 }
 
+// Runs `body`, ignoring any failure it raises.
+template <class F>
+void ignoring_failures(F&& body) noexcept {
+  try {
+    body();
+  } catch (...) {
+  }
+}
+
 // Empties the three connection slots whatever state they are in.
 void close_all_connections() noexcept {
   try {
@@ -71,7 +80,10 @@ class Run {
       pending = attempt([this] { success_branch(); });
       if (!pending) return;
     }
-    failure_branch(*pending);
+    if (std::optional<Failure> branch_failure = attempt([&] { failure_branch(*pending); })) {
+      fallback_after_failed_failure_branch(*pending);
+      throw *branch_failure;
+    }
   }
 
  private:
@@ -95,7 +107,7 @@ class Run {
     finish();
   }
 
-  // Failures here are not handled by the run: they go to the tick.
+  // Failures here end the branch; perform() then falls back.
   void failure_branch(const Failure& failure) {
     form_.erro_execucao = outcome_text(failure);
     Conexao2.abrir();
@@ -108,6 +120,7 @@ class Run {
       execute(Conexao2.cn, restore_statement("cons_pagamento", run_suffix()));
     }
     form_.excluir_tabela_anterior();
+    mail_sent_ = true;
     CONEXAO.enviar_email();
     // A failed closing after a successful end row must not leave that row
     // saying " SEM ERRO" for a run whose rebuild was just given up.
@@ -121,6 +134,7 @@ class Run {
   void finish() {
     form_.erro_execucao = without_apostrophes(form_.erro_execucao);
     execute(CONEXAO.cn, end_row_statement(now_clock_text(), form_.erro_execucao, run_date()));
+    logged_outcome_ = form_.erro_execucao;
     closing_started_ = true;
     before_closing("CONEXAO");
     CONEXAO.fechar();
@@ -128,6 +142,28 @@ class Run {
     Conexao2.fechar();
     before_closing("conexao3");
     conexao3.fechar();
+  }
+
+  // The failure branch itself failed, most often because the consultation
+  // server is gone and Conexao2 cannot be reopened to restore the tables.
+  // The operators must still hear of the night and its start row still get
+  // its end, so the e-mail (unless this run sent it), the end row with the
+  // outcome of `original` on a fresh source connection, and the closing of
+  // the connections are each tried on their own, a failure of one ignored.
+  // An end row that the failure branch wrote already is not written again.
+  void fallback_after_failed_failure_branch(const Failure& original) noexcept {
+    if (!mail_sent_) {
+      mail_sent_ = true;
+      ignoring_failures([] { CONEXAO.enviar_email(); });
+    }
+    ignoring_failures([&] {
+      const std::string outcome = without_apostrophes(outcome_text(original));
+      if (logged_outcome_ == outcome) return;
+      form_.erro_execucao = outcome;
+      CONEXAO.abrir();
+      execute(CONEXAO.cn, end_row_statement(now_clock_text(), form_.erro_execucao, run_date()));
+    });
+    close_all_connections();
   }
 
   // The date text, read from the clock for the start row and kept for the
@@ -152,6 +188,10 @@ class Run {
   std::optional<std::string> suffix_;
   bool snapshots_taken_ = false;
   bool closing_started_ = false;
+  // The failure branch has called the e-mail step (which is never retried).
+  bool mail_sent_ = false;
+  // What the end row wrote into the run log, once it has been written.
+  std::optional<std::string> logged_outcome_;
 };
 
 // Marks the window object's run as under way for as long as it lives.

@@ -44,10 +44,13 @@ std::string skipped_run_text(const std::optional<LockHolder>& holder);
 std::string unhandled_failure_text(const Failure& failure);
 
 // Performs one run now, whatever the clock says, and returns normally even
-// when the run fails (the failure ends up in the run log or, when it stops
-// the failure branch, in report_unhandled_failure). Reads and writes `sql`,
-// the three connection modules and frmatualizacao's erro_execucao; marks
-// frmatualizacao.run_in_progress while it runs.
+// when the run fails: the failure ends up in the run log and the failure
+// e-mail goes out. When the failure branch itself fails, the e-mail (if not
+// sent yet), the end row with the run's failure (on a freshly opened source
+// connection) and the closings are still tried, each failure ignored, and
+// the failure branch's failure goes to report_unhandled_failure. Reads and
+// writes `sql`, the three connection modules and frmatualizacao's
+// erro_execucao; marks frmatualizacao.run_in_progress while it runs.
 void perform_run();
 
 // Tests only. Called with "CONEXAO", "Conexao2" or "conexao3" just before

@@ -163,7 +163,8 @@ TEST_P(NightlyRun, UnreachableSourceIsReportedWithoutTouchingTheConsultationTabl
   frmatualizacao.tempo_Timer();
 
   // The end row cannot be written on the unopened source connection: that
-  // second failure stops the run, and it is reported instead.
+  // second failure ends the failure branch, no fresh source connection opens
+  // for the end row either, and the second failure is reported.
   const std::string erro = frmatualizacao.erro_execucao;
   EXPECT_NE(erro, " SEM ERRO");
   EXPECT_EQ(recorder.run_statements(), concat({retention(false), {end_row(erro)}}));
@@ -175,7 +176,9 @@ TEST_P(NightlyRun, UnreachableSourceIsReportedWithoutTouchingTheConsultationTabl
   EXPECT_TRUE(all_connections_closed());
 }
 
-TEST_P(NightlyRun, UnreachableConsultationServerLeavesTheStartRowOpenAndIsReported) {
+// The failure branch cannot reopen the consultation connection either; the
+// run still mails, completes its start row and closes, and reports that.
+TEST_P(NightlyRun, UnreachableConsultationServerIsMailedLoggedAndReported) {
   site.consulta_server = GetParam() == Backend::kEmbedded
                              ? "sqlite:/nonexistent/velmora"
                              : "127.0.0.1," + std::to_string(closed_loopback_port());
@@ -184,10 +187,11 @@ TEST_P(NightlyRun, UnreachableConsultationServerLeavesTheStartRowOpenAndIsReport
 
   frmatualizacao.tempo_Timer();
 
-  EXPECT_EQ(recorder.run_statements(), (std::vector<Statement>{start_row()}));
-  EXPECT_EQ(log_rows(), (Rows{{"2026-12-08", "00:30:00 ", "NULL", "NULL"}}));
+  const std::string erro = frmatualizacao.erro_execucao;
+  EXPECT_EQ(recorder.run_statements(), (std::vector<Statement>{start_row(), end_row(erro)}));
+  EXPECT_EQ(log_rows(), (Rows{{"2026-12-08", "00:30:00 ", "00:30:00 ", erro}}));
   EXPECT_EQ(reports.size(), 1u);
-  EXPECT_TRUE(modal_boxes.empty());
+  EXPECT_EQ(modal_boxes.size(), 1u) << "the e-mail is sent";
   EXPECT_TRUE(all_connections_closed());
 }
 

@@ -37,7 +37,15 @@ std::string outcome_line(const LogRow& row, const std::string& today, bool run_i
     return "STOPPED DURING THE RUN (no end time): " + advice;
   }
   if (row.erro == nightly_run::kSuccessText) return "ok (\"" + row.erro + "\")";
-  return "FAILED: " + row.erro + " (the consultation tables kept the earlier night's rows)";
+  // A failed night puts the tables back from its snapshots, unless it lost
+  // the consultation database on the way: then only the counts tell.
+  DateTime date;
+  const std::string pair =
+      parse_date(row.data, date) ? " " + underscore_date_text(add_days(date, -1)) : "";
+  return "FAILED: " + row.erro +
+         " (the consultation tables were put back as they were, unless the run lost the "
+         "consultation database: compare their counts below with the snapshot pair" +
+         pair + ")";
 }
 
 }  // namespace
@@ -72,7 +80,7 @@ std::vector<std::string> run_log_lines(std::vector<LogRow> log, const DateTime& 
   } else {
     lines.push_back("Nights of the last week WITHOUT A RUN (no nightly process was running at " +
                     std::string(nightly_run::kTriggerText) +
-                    ", or its clock skipped that second):");
+                    ", its clock skipped that second, or the source database was unreachable):");
     for (const auto& night : missed) lines.push_back("  " + night);
   }
   return lines;

@@ -19,9 +19,10 @@ TEST(StatusReport, FlagsRunsWithoutAnEndAndNightsWithoutARun) {
       "tables may be half-filled; put them back as they were before this run with: velmora-ctl "
       "restore --suffix 2026_12_04",
       "  2026-12-04  00:30:00  00:30:09  FAILED: -7 - Table x is missing. (the consultation "
-      "tables kept the earlier night's rows)",
-      "Nights of the last week WITHOUT A RUN (no nightly process was running at 00:30:00, or its "
-      "clock skipped that second):",
+      "tables were put back as they were, unless the run lost the consultation database: "
+      "compare their counts below with the snapshot pair 2026_12_03)",
+      "Nights of the last week WITHOUT A RUN (no nightly process was running at 00:30:00, its "
+      "clock skipped that second, or the source database was unreachable):",
       "  2026-12-08",
       "  2026-12-06",
       "  2026-12-03",

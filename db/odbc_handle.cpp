@@ -47,7 +47,9 @@ OdbcDiagnostics read_diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
         utf8_from_utf16(std::u16string(reinterpret_cast<const char16_t*>(message.data()), chars));
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     if (record == 1) out.native_error = native;
-    if (sqlstate.starts_with("08")) out.link_failure = true;
+    // Class 08, or the server ending the session itself (PostgreSQL's 57P01
+    // to 57P03: shut down, crashed, not accepting connections yet).
+    if (sqlstate.starts_with("08") || sqlstate.starts_with("57P")) out.link_failure = true;
     if (!out.description.empty()) out.description += "; ";
     out.description += "[" + sqlstate + "] " + text;
   }

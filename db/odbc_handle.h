@@ -51,9 +51,11 @@ OdbcHandle<Type> allocate_handle(SQLSMALLINT parent_type, SQLHANDLE parent);
 
 // The diagnostics that an ODBC call left on a handle.
 struct OdbcDiagnostics {
-  int native_error = 0;       // native error of the first record
-  std::string description;    // every record as "[SQLSTATE] message", joined by "; "
-  bool link_failure = false;  // some record has SQLSTATE class 08 (communication link)
+  int native_error = 0;     // native error of the first record
+  std::string description;  // every record as "[SQLSTATE] message", joined by "; "
+  // Some record has SQLSTATE class 08 (communication link) or 57P (the
+  // server ended the session).
+  bool link_failure = false;
 };
 OdbcDiagnostics read_diagnostics(SQLSMALLINT type, SQLHANDLE handle);
 

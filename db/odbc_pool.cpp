@@ -10,6 +10,12 @@ namespace {
 // The process's pool once made, and null again once destroyed at exit:
 // connections still open in the connection slots close after it.
 std::atomic<OdbcPool*> g_pool{nullptr};
+
+// The server part of a connection string made by odbc_connection_string:
+// everything before its catalog (driver, server and port).
+std::string server_of(const std::string& connection_string) {
+  return connection_string.substr(0, connection_string.find(";Database="));
+}
 }  // namespace
 
 OdbcLink::OdbcLink(std::shared_ptr<OdbcEnv> env, const std::string& connection_string)
@@ -71,7 +77,7 @@ std::unique_ptr<OdbcLink> OdbcPool::take(const std::string& connection_string) {
       if (it->connection_string != connection_string) continue;
       std::unique_ptr<OdbcLink> link = std::move(it->link);
       idle_.erase(std::next(it).base());
-      if (link->alive()) return link;
+      if (link->alive() && !outdated(connection_string, *link)) return link;
       dropped.push_back({connection_string, std::move(link), {}});
       break;
     }
@@ -85,6 +91,10 @@ void OdbcPool::give_back(const std::string& connection_string, std::unique_ptr<O
   std::lock_guard lock(mutex_);
   const auto now = std::chrono::steady_clock::now();
   reap(now, dropped);
+  if (outdated(connection_string, *link)) {
+    dropped.push_back({connection_string, std::move(link), now});
+    return;
+  }
   if (timeout_ > std::chrono::steady_clock::duration::zero()) {
     idle_.push_back({connection_string, std::move(link), now});
   }
@@ -112,6 +122,32 @@ void OdbcPool::clear() {
   std::vector<Idle> dropped;
   std::lock_guard lock(mutex_);
   dropped.swap(idle_);
+}
+
+void OdbcPool::note_link_failure(const std::string& connection_string) {
+  std::vector<Idle> dropped;
+  std::lock_guard lock(mutex_);
+  const std::string server = server_of(connection_string);
+  const auto now = std::chrono::steady_clock::now();
+  auto known = std::find_if(failures_.begin(), failures_.end(),
+                            [&](const auto& f) { return f.first == server; });
+  if (known == failures_.end()) {
+    failures_.emplace_back(server, now);
+  } else {
+    known->second = now;
+  }
+  for (auto& i : idle_) {
+    if (server_of(i.connection_string) == server) dropped.push_back(std::move(i));
+  }
+  std::erase_if(idle_, [](const Idle& i) { return i.link == nullptr; });
+}
+
+bool OdbcPool::outdated(const std::string& connection_string, const OdbcLink& link) const {
+  const std::string server = server_of(connection_string);
+  for (const auto& [failed_server, at] : failures_) {
+    if (failed_server == server) return link.connected_at() <= at;
+  }
+  return false;
 }
 
 OdbcPool& odbc_pool() {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "db/odbc_handle.h"
@@ -26,11 +27,14 @@ class OdbcLink {
   SQLHDBC dbc() const { return dbc_.get(); }
   // False when the driver already knows the connection to be dead.
   bool alive() const;
+  // When the connection was made.
+  std::chrono::steady_clock::time_point connected_at() const { return connected_at_; }
 
  private:
   std::shared_ptr<OdbcEnv> env_;  // declared first: freed after the connection
   OdbcDbc dbc_;
   bool connected_ = false;
+  std::chrono::steady_clock::time_point connected_at_ = std::chrono::steady_clock::now();
 };
 
 // Idle physical connections kept for reuse, keyed by the full ODBC
@@ -61,6 +65,12 @@ class OdbcPool {
   std::size_t idle_count();
   // Disconnects every idle connection.
   void clear();
+  // Records that a connection made with `connection_string` lost its link:
+  // the server went away or restarted, so every connection to the same
+  // server (any catalog) made until now is dead too, although its driver
+  // cannot know it before it is used. Those idle now are disconnected, and
+  // those handed back later are not kept.
+  void note_link_failure(const std::string& connection_string);
 
  private:
   struct Idle {
@@ -74,8 +84,14 @@ class OdbcPool {
 
   std::shared_ptr<OdbcEnv> env_;
   std::mutex mutex_;
+  // True when `link` was made before the last link failure of its server.
+  bool outdated(const std::string& connection_string, const OdbcLink& link) const;
+
   std::vector<Idle> idle_;
   std::chrono::steady_clock::duration timeout_ = kDefaultIdleTimeout;
+  // The time of the last link failure of each server (the connection
+  // string up to its catalog).
+  std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>> failures_;
 };
 
 // The process's pool, used by every ODBC session.

@@ -80,12 +80,16 @@ class OdbcCursor;
 struct SessionLink {
   std::unique_ptr<OdbcLink> link;
   OdbcCursor* streaming = nullptr;
-  bool healthy = true;  // no communication-link failure seen
+  bool healthy = true;            // no communication-link failure seen
+  std::string connection_string;  // the key under which it is pooled
 
   // Records that the connection failed at the communication level, so that
-  // it is disconnected rather than pooled.
+  // it is disconnected rather than pooled, and tells the pool, which then
+  // reuses no connection to that server made before.
   void note(const OdbcDiagnostics& d) {
-    if (d.link_failure) healthy = false;
+    if (!d.link_failure) return;
+    healthy = false;
+    if (OdbcPool* pool = live_odbc_pool()) pool->note_link_failure(connection_string);
   }
 };
 
@@ -131,7 +135,7 @@ class OdbcSession final : public Session {
  public:
   OdbcSession(std::string connection_string, std::unique_ptr<OdbcLink> link)
       : connection_string_(std::move(connection_string)) {
-    links_.push_back(SessionLink{std::move(link)});
+    links_.push_back(SessionLink{std::move(link), nullptr, true, connection_string_});
   }
   ~OdbcSession() override { release(); }
 
@@ -288,7 +292,8 @@ SessionLink& OdbcSession::free_link() {
   for (SessionLink& l : links_) {
     if (!l.streaming || !l.streaming->read_ahead()) return l;
   }
-  links_.push_back(SessionLink{odbc_pool().take(connection_string_)});
+  links_.push_back(
+      SessionLink{odbc_pool().take(connection_string_), nullptr, true, connection_string_});
   return links_.back();
 }
 

@@ -143,12 +143,16 @@ class IdleHandles {
   }
 
   // Keeps `db` for `path` when nothing of its use is left on it: no
-  // statement unfinished and no transaction open. Closes it otherwise.
+  // statement unfinished and no transaction open, and it may write. Closes
+  // it otherwise.
   void give_back(const std::string& path, SqliteDb db) {
     release_expired();
     const auto identity = identity_of(path);
+    // A handle that could only read (the open asks to write, and SQLite
+    // falls back to reading a file it may not write) is not kept: once the
+    // file may be written again, the next open must find that out.
     if (!identity || sqlite3_next_stmt(db.get(), nullptr) != nullptr ||
-        !sqlite3_get_autocommit(db.get())) {
+        !sqlite3_get_autocommit(db.get()) || sqlite3_db_readonly(db.get(), "main") == 1) {
       return;
     }
     // What the session wrote goes into the file itself, as at a close, so a

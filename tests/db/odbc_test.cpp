@@ -253,6 +253,8 @@ TEST_F(OdbcPostgres, AConnectionThatLostItsServerIsNotPooled) {
   Connection cn;
   cn.Open(db_->connection_text("Velmora"));
   const std::string pid = backend_pid(cn);
+  Connection open_elsewhere;  // in use while the link fails, closed after
+  open_elsewhere.Open(db_->connection_text("consulta_tessarin"));
   {
     Connection admin;
     admin.Open(db_->connection_text("CALVERIN", "sa", "''"));
@@ -267,9 +269,15 @@ TEST_F(OdbcPostgres, AConnectionThatLostItsServerIsNotPooled) {
         << f.description();
   }
   cn.Close();
-  EXPECT_EQ(odbc_pool().idle_count(), 1u) << "the dead connection went back to the pool";
+  // The lost link makes every connection to that server made before it
+  // suspect: the idle admin connection (another catalog) goes as well.
+  EXPECT_EQ(odbc_pool().idle_count(), 0u) << "a connection made before the failure was kept";
+  open_elsewhere.Close();
+  EXPECT_EQ(odbc_pool().idle_count(), 0u) << "a connection made before the failure was pooled";
   cn.Open(db_->connection_text("Velmora"));
   EXPECT_NE(backend_pid(cn), pid);
+  cn.Close();
+  EXPECT_EQ(odbc_pool().idle_count(), 1u) << "a connection made after the failure is pooled";
 }
 
 // A run that stops before its closing step leaves connections in the slots;

@@ -1,5 +1,7 @@
 #include "tests/support/postgres.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -62,7 +64,9 @@ std::string PostgresDatabases::connection_text(const std::string& catalog, const
          ";User Id=" + (owner ? o.login : login) + ";Password=" + (owner ? o.password : password);
 }
 
-PostgresDatabases::PostgresDatabases() : server_(test_server()) {
+PostgresDatabases::PostgresDatabases() : PostgresDatabases(test_server()) {}
+
+PostgresDatabases::PostgresDatabases(std::string server) : server_(std::move(server)) {
   const std::string schema_dir = std::string(kSqliteSchemaDir) + "/../postgres/";
   for (const auto& o : kOwners) {
     // The superuser sa empties the database; its owner then creates the tables.
@@ -101,6 +105,55 @@ Rows PostgresDatabases::query(const std::string& catalog, const std::string& sql
     return rows;
   } catch (const Failure& f) {
     throw std::runtime_error(catalog + ": " + f.what() + " in: " + sql);
+  }
+}
+
+PostgresTestCluster::PostgresTestCluster() {
+  // The server runs as the postgres user, which must reach the cluster.
+  ::chmod(dir_.path().c_str(), 0755);
+  tool("start");
+  std::ifstream env(dir_.path() + "/cluster/env");
+  for (std::string line; std::getline(env, line);) {
+    if (line.starts_with("VELMORA_TEST_PG=")) server_ = line.substr(16);
+  }
+  if (server_.empty()) throw std::runtime_error("pg-test-server wrote no VELMORA_TEST_PG");
+  // The suite's shared server commits without waiting for its log, which
+  // loses the last commits when the server is killed. A server that is
+  // crashed on purpose must keep every commit it confirmed, as a production
+  // server does.
+  try {
+    auto admin =
+        open_odbc_session(parse_connection_text("Provider=SQLOLEDB;Data Source=" + server_ +
+                                                ";Initial Catalog=Velmora;User Id=sa;Password=''"),
+                          PostgresDatabases::kDriver);
+    admin->execute("ALTER SYSTEM SET synchronous_commit = on");
+    admin->execute("SELECT pg_reload_conf()");
+    admin->close();
+  } catch (const Failure& f) {
+    throw std::runtime_error(std::string("setting up the test's cluster: ") + f.what());
+  }
+}
+
+PostgresTestCluster::~PostgresTestCluster() {
+  try {
+    tool("stop");
+  } catch (...) {
+  }
+}
+
+void PostgresTestCluster::crash() { tool("crash"); }
+
+void PostgresTestCluster::resume() { tool("resume"); }
+
+void PostgresTestCluster::tool(const std::string& command) {
+  const std::string script = std::string(kSqliteSchemaDir) + "/../../pg-test-server";
+  const std::string line = "bash '" + script + "' " + command + " '" + dir_.path() +
+                           "/cluster' >>'" + dir_.path() + "/tool.log' 2>&1";
+  if (std::system(line.c_str()) != 0) {
+    std::ifstream log(dir_.path() + "/tool.log");
+    std::ostringstream text;
+    text << log.rdbuf();
+    throw std::runtime_error("pg-test-server " + command + " failed:\n" + text.str());
   }
 }
 

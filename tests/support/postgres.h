@@ -19,6 +19,8 @@ namespace velmora::testing {
 class PostgresDatabases final : public Database {
  public:
   PostgresDatabases();
+  // The same databases on the server `server` ("host,port") instead.
+  explicit PostgresDatabases(std::string server);
   void exec(const std::string& catalog, const std::string& sql) override;
   Rows query(const std::string& catalog, const std::string& sql) override;
   std::string server() const override { return server_; }
@@ -34,6 +36,32 @@ class PostgresDatabases final : public Database {
                               const std::string& password = "") const;
 
  private:
+  std::string server_;
+};
+
+// A PostgreSQL cluster of one test's own (tools/pg-test-server in a temp
+// dir), with the logins and databases of the shared one, for tests that stop
+// and start their server. Stopped on destruction. Throws std::runtime_error
+// when the cluster cannot be made or started.
+class PostgresTestCluster {
+ public:
+  PostgresTestCluster();
+  ~PostgresTestCluster();
+  PostgresTestCluster(const PostgresTestCluster&) = delete;
+  PostgresTestCluster& operator=(const PostgresTestCluster&) = delete;
+
+  // "127.0.0.1,port", the server piece of the connection texts.
+  const std::string& server() const { return server_; }
+  // Stops the server at once (immediate shutdown: every backend killed, no
+  // checkpoint), as a server that crashes or loses its machine.
+  void crash();
+  // Starts it again on the same port; waits until it accepts connections.
+  void resume();
+
+ private:
+  void tool(const std::string& command);
+
+  TempDir dir_;
   std::string server_;
 };
 

@@ -1,0 +1,551 @@
+// Faults that real nights meet beyond a failing statement: the consultation
+// server going away, a mail server that never answers, the consultation file
+// on a full or read-only file system. After each faulty night the
+// consultation tables are complete or exactly as before, the source is
+// unchanged but for its run-log row, the run has returned; and the next
+// night, with everything back, ends with complete tables.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/run/nightly_run.h"
+#include "app/run/process_state.h"
+#include "core/clock.h"
+#include "core/deployment.h"
+#include "core/failure.h"
+#include "db/client.h"
+#include "db/conexao.h"
+#include "notify/mail_sender.h"
+#include "notify/message_box.h"
+#include "seed/embedded_data_set.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/postgres.h"
+#include "tests/support/smtp_server.h"
+#include "transfer/frmatualizacao.h"
+
+namespace velmora::testing {
+namespace {
+
+constexpr int kInterns = 20;
+constexpr const char* kInternInsert = "insert into Cons_estagiario";
+constexpr const char* kPaymentInsert = "insert into Cons_pagamento";
+constexpr const char* kSourceTables[] = {"vlmr_estagiario",
+                                         "vlmr_concurso",
+                                         "vlmr_bolsaauxilio",
+                                         "vlmr_estagiariodesignacao",
+                                         "vlmr_estagiariointerrupcao",
+                                         "vlmr_pagamento"};
+
+Rows sorted(Rows rows) {
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+// Calls `act` at the `n`-th statement that starts with `prefix`, just
+// before that statement reaches the database.
+void at_statement(const std::string& prefix, int n, std::function<void()> act) {
+  auto seen = std::make_shared<int>(0);
+  set_statement_observer([=](const Connection&, const std::string& text) {
+    if (text.starts_with(prefix) && ++*seen == n) act();
+  });
+}
+
+// The run-log row of one date: {hora_inicial, hora_final, erro}, "NULL" for
+// a column never written.
+struct LogRow {
+  std::string start, end, erro;
+};
+
+// A night on seeded source data (kInterns interns, embedded), with the
+// consultation database and the organiser catalog on a server the test
+// chooses, a fake clock, the boxes recorded and a mail server that refuses
+// connections unless the test names another. Each night runs in the same
+// process state as the one before, as the nightly process does.
+class FaultNight : public ::testing::Test {
+ protected:
+  void TearDown() override { reset_process_state_for_testing(); }
+
+  // Seeds the source (and, in `consulta_dir`, embedded consultation and
+  // organiser files, unused when the consultation server is another) for
+  // 2026-12-08 and points the process at `consulta_server`.
+  void set_up(const std::string& consulta_dir, const std::string& consulta_server,
+              const std::string& odbc_driver = "FreeTDS") {
+    seed::Options options;
+    options.interns = kInterns;
+    options.today = {2026, 12, 8, 0, 0, 0};
+    seed::write_embedded_data_set(options, {source_.dir(), consulta_dir});
+    reset_process_state_for_testing();
+    site_ = built_in_deployment();
+    site_.source_server = source_.server();
+    site_.consulta_server = consulta_server;
+    site_.odbc_driver = odbc_driver;
+    site_.smtp_host = "127.0.0.1";
+    site_.smtp_port = closed_loopback_port();
+    set_deployment_for_testing(&site_);
+    clock_.set(2026, 12, 8, 0, 30, 0);
+    set_clock(&clock_);
+    set_message_boxes({[this](const std::string& text) { modal_boxes.push_back(text); },
+                       [this](const std::string& text) { reports.push_back(text); }});
+  }
+
+  // Leaves the consultation tables as an older night did (fewer interns,
+  // other payments), so that a restore and a rebuild look different.
+  void age_consultation_tables(Database& consulta) {
+    consulta.exec("consulta_tessarin",
+                  "DELETE FROM cons_estagiario WHERE matricula IN (SELECT matricula FROM "
+                  "cons_estagiario ORDER BY matricula LIMIT 5)");
+    consulta.exec("consulta_tessarin", "DELETE FROM cons_pagamento WHERE anomes > '202606'");
+  }
+
+  Rows table(Database& consulta, const std::string& name) {
+    return sorted(consulta.query("consulta_tessarin", "SELECT * FROM " + name));
+  }
+  struct Tables {
+    Rows estagiario, pagamento;
+    bool operator==(const Tables&) const = default;
+  };
+  Tables tables(Database& consulta, const std::string& suffix = "") {
+    return {table(consulta, "cons_estagiario" + suffix),
+            table(consulta, "cons_pagamento" + suffix)};
+  }
+
+  // Every source table, the run log without the rows of the two nights that
+  // the tests run (2026-12-08 and 2026-12-09), and the list of tables.
+  std::map<std::string, Rows> source_but_run_log() {
+    std::map<std::string, Rows> out;
+    for (const char* name : kSourceTables) out[name] = table_of_source(name);
+    out["vlmr_logtransferencia"] = sorted(source_.query(
+        "Velmora",
+        "SELECT * FROM vlmr_logtransferencia WHERE data NOT IN ('2026-12-08', '2026-12-09')"));
+    out["(tables)"] = sorted(source_.query(
+        "Velmora", "SELECT name FROM sqlite_schema WHERE type = 'table' ORDER BY name"));
+    return out;
+  }
+  Rows table_of_source(const std::string& name) {
+    return sorted(source_.query("Velmora", "SELECT * FROM " + name));
+  }
+
+  std::optional<LogRow> log_row(const std::string& date) {
+    const Rows rows = source_.query(
+        "Velmora",
+        "SELECT hora_inicial, hora_final, erro FROM vlmr_logtransferencia WHERE data = '" + date +
+            "'");
+    if (rows.empty()) return std::nullopt;
+    EXPECT_EQ(rows.size(), 1u) << "one run on " << date;
+    return LogRow{rows[0].at(0), rows[0].at(1), rows[0].at(2)};
+  }
+
+  // Asserts that `consulta`'s two tables hold one row for each source row:
+  // the interns' and the payments' registration numbers match the source's.
+  void expect_complete(Database& consulta) {
+    auto column = [](Database& db, const std::string& catalog, const std::string& sql) {
+      std::vector<std::string> out;
+      for (const auto& row : db.query(catalog, sql)) out.push_back(row.at(0));
+      std::sort(out.begin(), out.end());
+      return out;
+    };
+    const auto interns = column(source_, "Velmora", "SELECT trim(matricula) FROM vlmr_estagiario");
+    const auto payments = column(source_, "Velmora", "SELECT trim(matricula) FROM vlmr_pagamento");
+    ASSERT_EQ(interns.size(), static_cast<std::size_t>(kInterns));
+    EXPECT_EQ(column(consulta, "consulta_tessarin", "SELECT matricula FROM cons_estagiario"),
+              interns);
+    EXPECT_EQ(column(consulta, "consulta_tessarin", "SELECT matricula FROM cons_pagamento"),
+              payments);
+  }
+
+  // For a night whose failure branch met the fault again and could not
+  // finish: the failure is reported, the run's snapshot pair, if it took one
+  // (`before` given), still holds the tables as they were before it (what an
+  // operator restores from), and an end row, if the run wrote one, carries
+  // the night's failure.
+  void expect_unfinished_failure_branch(Database& consulta, const Tables* before,
+                                        const std::string& outcome_prefix) {
+    EXPECT_FALSE(reports.empty()) << "a failure nobody can handle is reported";
+    if (before) {
+      EXPECT_EQ(tables(consulta, "_2026_12_07"), *before);
+    }
+    const std::optional<LogRow> log = log_row("2026-12-08");
+    ASSERT_TRUE(log) << "the start row is written before the consultation database is used";
+    if (log->end != "NULL") {
+      EXPECT_TRUE(log->erro.starts_with(outcome_prefix)) << log->erro;
+    }
+  }
+
+  // The night after: 2026-12-09 00:30:00, no fault, in this process state.
+  void run_next_night() {
+    set_statement_observer(nullptr);
+    modal_boxes.clear();
+    reports.clear();
+    clock_.set(2026, 12, 9, 0, 30, 0);
+    nightly_run::perform_run();
+  }
+
+  static bool all_connections_closed() { return !CONEXAO.cn && !Conexao2.cn && !conexao3.cn; }
+
+  EmbeddedDatabases source_;  // Velmora.db; its other two files are not used
+  FakeClock clock_;
+  Deployment site_;
+  std::vector<std::string> modal_boxes;
+  std::vector<std::string> reports;
+};
+
+// The consultation server (PostgreSQL, a cluster of the test's own) goes
+// away at the n-th insert of a transfer. The source stays on a server of its
+// own (embedded here), as when the two databases live on two instances: the
+// run log can still be written, and the night's outcome is all about the
+// consultation server. The server is stopped with an immediate shutdown: no
+// checkpoint, no waiting for its clients, every backend told to quit at once
+// (each may send a last 57P01 before its socket closes) and a crash recovery
+// at the next start, the nearest its own tools come to a crash or a lost
+// machine. A fast shutdown would instead end every session in good order
+// first. Every connection to it dies at once, the idle ones in the client's
+// pool included.
+struct Outage {
+  const char* name;
+  const char* insert;  // the transfer's insert at which the server goes
+  int at;              // the how-manieth of those inserts
+  bool back_before_failure_branch;
+};
+
+void PrintTo(const Outage& o, std::ostream* os) { *os << o.name; }
+
+class ConsultationServerOutage : public FaultNight, public ::testing::WithParamInterface<Outage> {
+ protected:
+  void SetUp() override {
+    cluster_ = std::make_unique<PostgresTestCluster>();
+    consulta_ = std::make_unique<PostgresDatabases>(cluster_->server());
+    set_up(seeded_consulta_.dir(), cluster_->server(), PostgresDatabases::kDriver);
+    // The units that the interns' assignments name.
+    copy_table("CALVERIN", "orgaos", "orgao, nome, qorv, regiao, grupo");
+    copy_table("CALVERIN", "gruposorgaos", "grupo, descricao");
+    consulta_->exec("consulta_tessarin",
+                    "INSERT INTO cons_estagiario(matricula, nome, numero, orgao) VALUES "
+                    "('100', 'Ana Lima', 12, 'Gabinete'), ('200', 'Bruno D''Avila', NULL, "
+                    "'Secretaria')");
+    consulta_->exec("consulta_tessarin",
+                    "INSERT INTO cons_pagamento(matricula, anomes, valor, Dtproc) VALUES "
+                    "('100', '202611', '1500.00', '30/11/2026'), ('200', '202611', '750.50', "
+                    "'30/11/2026')");
+  }
+  void TearDown() override {
+    FaultNight::TearDown();
+    consulta_.reset();
+    cluster_.reset();
+  }
+
+  // Copies `columns` of every row of the seeded embedded `table` to the
+  // server's.
+  void copy_table(const std::string& catalog, const std::string& table,
+                  const std::string& columns) {
+    std::string values;
+    for (const auto& row :
+         seeded_consulta_.query(catalog, "SELECT " + columns + " FROM " + table)) {
+      std::string tuple;
+      for (const auto& v : row) {
+        std::string literal = "NULL";
+        if (v != "NULL") {
+          literal = "'";
+          for (char c : v) literal += c == '\'' ? std::string("''") : std::string(1, c);
+          literal += "'";
+        }
+        tuple += (tuple.empty() ? "(" : ", ") + literal;
+      }
+      values += (values.empty() ? "" : ", ") + tuple + ")";
+    }
+    ASSERT_FALSE(values.empty()) << table;
+    consulta_->exec(catalog, "INSERT INTO " + table + " (" + columns + ") VALUES " + values);
+  }
+
+  EmbeddedDatabases seeded_consulta_;  // the data set's organiser catalog, copied from
+  std::unique_ptr<PostgresTestCluster> cluster_;
+  std::unique_ptr<PostgresDatabases> consulta_;
+};
+
+TEST_P(ConsultationServerOutage, LeavesTablesWholeOrRebuildsThemTheNextNight) {
+  const Outage& outage = GetParam();
+  const Tables before = tables(*consulta_);
+  const auto source_before = source_but_run_log();
+  at_statement(outage.insert, outage.at, [&] {
+    cluster_->crash();
+    if (outage.back_before_failure_branch) cluster_->resume();
+  });
+
+  nightly_run::perform_run();
+
+  EXPECT_FALSE(frmatualizacao.run_in_progress);
+  EXPECT_TRUE(all_connections_closed());
+  EXPECT_EQ(source_but_run_log(), source_before);
+  const std::optional<LogRow> log = log_row("2026-12-08");
+  ASSERT_TRUE(log) << "the start row is written before the consultation server is used";
+  if (outage.back_before_failure_branch) {
+    // The failure branch finds the server back: it restores, logs the
+    // failure, and the closings go through.
+    EXPECT_EQ(tables(*consulta_), before);
+    EXPECT_NE(log->end, "NULL");
+    EXPECT_NE(log->erro, " SEM ERRO");
+    EXPECT_EQ(modal_boxes.size(), 1u) << "the failure e-mail, which cannot reach its server";
+    EXPECT_TRUE(reports.empty()) << reports.front();
+  } else {
+    // The failure branch cannot reach the server: nothing is restored.
+    cluster_->resume();
+    expect_unfinished_failure_branch(*consulta_, &before, "");
+    EXPECT_NE(log->erro, " SEM ERRO");
+    // The tables stay as the transfers left them when the server went.
+    const Tables left = tables(*consulta_);
+    const auto inserted = static_cast<std::size_t>(outage.at - 1);
+    if (std::string(outage.insert) == kInternInsert) {
+      EXPECT_EQ(left.estagiario.size(), inserted);
+      EXPECT_EQ(left.pagamento, before.pagamento);
+    } else {
+      EXPECT_EQ(left.estagiario.size(), static_cast<std::size_t>(kInterns));
+      EXPECT_EQ(left.pagamento.size(), inserted);
+    }
+  }
+  const Tables after_fault = tables(*consulta_);
+
+  run_next_night();
+
+  EXPECT_EQ(frmatualizacao.erro_execucao, " SEM ERRO") << (reports.empty() ? "" : reports.front());
+  EXPECT_TRUE(all_connections_closed());
+  expect_complete(*consulta_);
+  // The next night took its snapshots of the tables as the fault left them.
+  EXPECT_EQ(tables(*consulta_, "_2026_12_08"), after_fault);
+  const std::optional<LogRow> next = log_row("2026-12-09");
+  ASSERT_TRUE(next);
+  EXPECT_EQ(next->erro, " SEM ERRO");
+  EXPECT_EQ(source_but_run_log(), source_before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ConsultationServerOutage,
+    ::testing::Values(Outage{"InternsBackBeforeRestore", kInternInsert, 8, true},
+                      Outage{"InternsGoneForTheNight", kInternInsert, 8, false},
+                      Outage{"PaymentsBackBeforeRestore", kPaymentInsert, 100, true},
+                      Outage{"PaymentsGoneForTheNight", kPaymentInsert, 100, false}),
+    [](const ::testing::TestParamInfo<Outage>& info) { return std::string(info.param.name); });
+
+// A mail server that accepts the connection and never says a word, on a
+// night whose payment transfer fails: the e-mail gives up after its
+// time-outs (shortened here from 30 s and 2 min), its failure shows in the
+// box, and the night still restores and writes its end row.
+class SilentMailServerFault : public FaultNight {
+ protected:
+  void SetUp() override {
+    set_up(source_.dir(), source_.server());
+    age_consultation_tables(source_);
+    site_.smtp_port = smtp_.port();
+    set_deployment_for_testing(&site_);
+    set_mail_timeouts_for_testing(&kShortWait);
+  }
+  static constexpr MailTimeouts kShortWait{std::chrono::milliseconds(300),
+                                           std::chrono::milliseconds(1000)};
+  SmtpTestServer smtp_{SmtpTestServer::Mode::kSilent};
+};
+
+TEST_F(SilentMailServerFault, DoesNotHoldTheNightAndTheTablesAreRestored) {
+  const Tables before = tables(source_);
+  const auto source_before = source_but_run_log();
+  at_statement(kPaymentInsert, 5, [] { throw Failure(-7, "Table 'x' is missing."); });
+
+  const auto started = std::chrono::steady_clock::now();
+  nightly_run::perform_run();
+  const auto took = std::chrono::steady_clock::now() - started;
+
+  EXPECT_LT(took, std::chrono::seconds(10));
+  ASSERT_EQ(modal_boxes.size(), 1u);
+  EXPECT_TRUE(modal_boxes[0].starts_with("Ocorreu um erro no envio do e-mail: Timeout was reached"))
+      << modal_boxes[0];
+  EXPECT_TRUE(reports.empty()) << reports.front();
+  EXPECT_EQ(tables(source_), before);
+  EXPECT_EQ(source_but_run_log(), source_before);
+  const std::optional<LogRow> log = log_row("2026-12-08");
+  ASSERT_TRUE(log);
+  EXPECT_NE(log->end, "NULL");
+  EXPECT_EQ(log->erro, "-7 - Table x is missing.");
+  EXPECT_TRUE(all_connections_closed());
+
+  run_next_night();
+
+  EXPECT_EQ(frmatualizacao.erro_execucao, " SEM ERRO");
+  expect_complete(source_);
+  EXPECT_EQ(source_but_run_log(), source_before);
+}
+
+// Mounts made by a test, in a mount namespace of the test process's own so
+// that they vanish with the process however it ends and nobody else sees
+// them. Needs the right to mount (root, as here and in CI).
+class TestMounts {
+ public:
+  // Empty when mounting is possible, else why not.
+  static std::string enter_private_namespace() {
+    if (::unshare(CLONE_NEWNS) != 0)
+      return std::string("unshare(CLONE_NEWNS): ") + std::strerror(errno);
+    if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+      return std::string("making / private: ") + std::strerror(errno);
+    return "";
+  }
+  ~TestMounts() {
+    for (auto it = targets_.rbegin(); it != targets_.rend(); ++it)
+      ::umount2(it->c_str(), MNT_DETACH);
+  }
+  // A tmpfs of `kib` KiB on `dir`.
+  void tmpfs(const std::string& dir, int kib) {
+    const std::string options = "size=" + std::to_string(kib) + "k";
+    check(::mount("tmpfs", dir.c_str(), "tmpfs", 0, options.c_str()), "tmpfs on " + dir);
+    targets_.push_back(dir);
+  }
+  // `path` (a file or a directory) read-only from now on, for root too.
+  void read_only(const std::string& path) {
+    check(::mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr), "bind " + path);
+    targets_.push_back(path);
+    check(::mount(nullptr, path.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr),
+          "read-only " + path);
+  }
+  // Undoes the latest mount.
+  void undo_last() {
+    ASSERT_EQ(::umount2(targets_.back().c_str(), 0), 0) << std::strerror(errno);
+    targets_.pop_back();
+  }
+
+ private:
+  static void check(int rc, const std::string& what) {
+    if (rc != 0) throw std::runtime_error("mount " + what + ": " + std::strerror(errno));
+  }
+  std::vector<std::string> targets_;
+};
+
+// The consultation database of the embedded client on a file system of its
+// own, which the test fills or makes read-only.
+class ConsultationFileFault : public FaultNight {
+ protected:
+  void SetUp() override {
+    const std::string why = TestMounts::enter_private_namespace();
+    if (!why.empty()) GTEST_SKIP() << "this test mounts file systems and may not: " << why;
+  }
+  void seed(bool on_tmpfs) {
+    if (on_tmpfs) mounts_.tmpfs(consulta_.dir(), 4096);
+    set_up(consulta_.dir(), consulta_.server());
+    age_consultation_tables(consulta_);
+  }
+
+  EmbeddedDatabases consulta_;  // its files give way to the seeded ones
+  TestMounts mounts_;           // unmounted before consulta_ goes
+};
+
+// The file system is full when the night starts, or fills up in the middle
+// of the intern transfer (another program's files take the last blocks).
+// Deleting and dropping rows needs free blocks too (SQLite writes every
+// change to its write-ahead log first), so on a full file system the failure
+// branch cannot drop, restore or even drop the older snapshots: a night that
+// had already emptied cons_estagiario leaves it half-filled, as any database
+// whose files cannot grow would. Freeing space and restoring from the run's
+// snapshot pair, or simply the next night, mends it.
+struct Fill {
+  const char* name;
+  int at_intern_insert;  // 0: before the night starts
+  const char* outcome;   // the night's failure, as an end row would log it
+};
+void PrintTo(const Fill& f, std::ostream* os) { *os << f.name; }
+
+class FullFileSystem : public ConsultationFileFault, public ::testing::WithParamInterface<Fill> {
+ protected:
+  void fill() {
+    const int fd = ::open(filler_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0) << std::strerror(errno);
+    const std::vector<char> block(64 * 1024, 'x');
+    while (::write(fd, block.data(), block.size()) > 0) {
+    }
+    ::close(fd);
+  }
+  std::string filler_ = consulta_.dir() + "/filler";
+};
+
+TEST_P(FullFileSystem, KeepsOrCanRestoreTheTablesAndTheNextNightRebuilds) {
+  seed(true);
+  const Tables before = tables(consulta_);
+  const auto source_before = source_but_run_log();
+  if (GetParam().at_intern_insert == 0) {
+    fill();
+  } else {
+    at_statement(kInternInsert, GetParam().at_intern_insert, [this] { fill(); });
+  }
+
+  nightly_run::perform_run();
+  // Reading the file back needs a block or two as well (its shared-memory
+  // index); what the night left does not change with free space.
+  std::filesystem::remove(filler_);
+
+  EXPECT_FALSE(frmatualizacao.run_in_progress);
+  EXPECT_TRUE(all_connections_closed());
+  EXPECT_EQ(source_but_run_log(), source_before);
+  const bool from_the_start = GetParam().at_intern_insert == 0;
+  if (from_the_start) {
+    EXPECT_EQ(tables(consulta_), before) << "the night fails before it touches a table";
+  }
+  expect_unfinished_failure_branch(consulta_, from_the_start ? nullptr : &before,
+                                   GetParam().outcome);
+  const Tables after_fault = tables(consulta_);
+
+  run_next_night();
+
+  EXPECT_EQ(frmatualizacao.erro_execucao, " SEM ERRO") << (reports.empty() ? "" : reports.front());
+  expect_complete(consulta_);
+  EXPECT_EQ(tables(consulta_, "_2026_12_08"), after_fault);
+  EXPECT_EQ(source_but_run_log(), source_before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FullFileSystem,
+    ::testing::Values(Fill{"BeforeTheNight", 0, "4874 - disk I/O error"},
+                      Fill{"DuringTheInternTransfer", 12, "13 - database or disk is full"}),
+    [](const ::testing::TestParamInfo<Fill>& info) { return std::string(info.param.name); });
+
+// The consultation file is read-only (as a file of mode 0444 is for anyone
+// but root; root ignores modes, so a read-only bind mount of the file does
+// it here). SQLite then opens it for reading only; the night fails at its
+// first snapshot and touches no table, and the retention's drop of the
+// older pair fails in the failure branch as well.
+TEST_F(ConsultationFileFault, ReadOnlyFileLeavesTheTablesAsTheyWere) {
+  seed(false);
+  const Tables before = tables(consulta_);
+  const auto source_before = source_but_run_log();
+  mounts_.read_only(consulta_.dir() + "/consulta_tessarin.db");
+
+  nightly_run::perform_run();
+
+  EXPECT_FALSE(frmatualizacao.run_in_progress);
+  EXPECT_TRUE(all_connections_closed());
+  EXPECT_EQ(tables(consulta_), before);
+  EXPECT_EQ(source_but_run_log(), source_before);
+  EXPECT_FALSE(reports.empty());
+  const std::optional<LogRow> log = log_row("2026-12-08");
+  ASSERT_TRUE(log);
+  if (log->end != "NULL") {
+    EXPECT_EQ(log->erro, "8 - attempt to write a readonly database");
+  }
+
+  mounts_.undo_last();
+  run_next_night();
+
+  EXPECT_EQ(frmatualizacao.erro_execucao, " SEM ERRO") << (reports.empty() ? "" : reports.front());
+  expect_complete(consulta_);
+  EXPECT_EQ(source_but_run_log(), source_before);
+}
+
+}  // namespace
+}  // namespace velmora::testing

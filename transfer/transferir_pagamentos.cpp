@@ -2,6 +2,7 @@
 #include "db/conexao.h"
 #include "transfer/field_rules.h"
 #include "transfer/frmatualizacao.h"
+#include "transfer/payment_statements.h"
 
 namespace velmora {
 
@@ -20,17 +21,7 @@ void Frmatualizacao::transferir_pagamentos() {
     // A Null processing date is written as '' like an empty one.
     dtproc = rules::rule_D_empty(row.Item("Dtproc").Value(), "Dtproc");
 
-    sql = "insert into Cons_pagamento";
-    sql += "(matricula,anomes,valor,Dtproc )values ";
-    sql += "('";
-    sql += quoted(reg_estagiario.matricula);
-    sql += "','";
-    sql += quoted(anomes);
-    sql += "','";
-    sql += quoted(valor);
-    sql += "','";
-    sql += quoted(dtproc);
-    sql += "')";
+    sql = payment_insert_statement(reg_estagiario.matricula, anomes, valor, dtproc);
     Conexao2.cn->Execute(sql);
 
     CONEXAO.rs->MoveNext();

@@ -28,13 +28,14 @@ using SqliteStmt = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
   throw database_failure(code, message);
 }
 
+char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; }
+
 // True when `needle` (upper case) occurs in `haystack` in any letter case.
 bool contains_ci(std::string_view haystack, std::string_view needle) {
   if (needle.size() > haystack.size()) return false;
   for (std::size_t at = 0; at + needle.size() <= haystack.size(); ++at) {
     std::size_t k = 0;
-    while (k < needle.size() &&
-           std::toupper(static_cast<unsigned char>(haystack[at + k])) == needle[k]) {
+    while (k < needle.size() && upper_ascii(haystack[at + k]) == needle[k]) {
       ++k;
     }
     if (k == needle.size()) return true;

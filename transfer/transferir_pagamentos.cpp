@@ -23,13 +23,13 @@ void Frmatualizacao::transferir_pagamentos() {
     sql = "insert into Cons_pagamento";
     sql += "(matricula,anomes,valor,Dtproc )values ";
     sql += "('";
-    sql += quoted(reg_estagiario.matricula);
+    append_quoted(sql, reg_estagiario.matricula);
     sql += "','";
-    sql += quoted(anomes);
+    append_quoted(sql, anomes);
     sql += "','";
-    sql += quoted(valor);
+    append_quoted(sql, valor);
     sql += "','";
-    sql += quoted(dtproc);
+    append_quoted(sql, dtproc);
     sql += "')";
     Conexao2.cn->Execute(sql);
 

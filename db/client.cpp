@@ -85,8 +85,8 @@ void Recordset::MoveNext() {
 const Value& Recordset::value_of(std::string_view name) const {
   if (!IsOpen()) throw_closed();
   const std::size_t n = columns_.size();
-  for (std::size_t k = 0; k < n; ++k) {
-    const std::size_t i = (next_column_ + k) % n;
+  for (std::size_t k = 0, i = next_column_; k < n; ++k, ++i) {
+    if (i >= n) i = 0;
     if (same_name(columns_[i], name)) {
       if (eof_) {
         throw object_state_failure(ObjectState::kNoCurrentRecord);

@@ -234,6 +234,8 @@ class SqliteCursor final : public Cursor {
   SqliteCursor(SqliteSession& session, sqlite3* db, SqliteStmt stmt)
       : session_(session), db_(db), stmt_(std::move(stmt)) {
     const int n = sqlite3_column_count(stmt_.get());
+    columns_.reserve(static_cast<std::size_t>(n));
+    kinds_.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
       columns_.emplace_back(sqlite3_column_name(stmt_.get(), i));
       kinds_.push_back(kind_of(sqlite3_column_decltype(stmt_.get(), i)));
@@ -328,11 +330,20 @@ std::unique_ptr<Cursor> SqliteSession::execute(const std::string& sql) {
   if (!sqlite3_stmt_readonly(stmt.get())) {
     for (SqliteCursor* c : open_cursors_) c->buffer_rest();
   }
-  const bool yields_rows = sqlite3_column_count(stmt.get()) > 0;
+  if (sqlite3_column_count(stmt.get()) == 0) {
+    // No row set: the statement runs to its end here, without a cursor.
+    int rc;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+      stmt.reset();  // finalized first, errmsg reports the statement's own error
+      throw_sqlite(db_.get());
+    }
+    return nullptr;
+  }
   auto cursor = std::make_unique<SqliteCursor>(*this, db_.get(), std::move(stmt));
   open_cursors_.push_back(cursor.get());
   cursor->start();
-  if (!yields_rows) return nullptr;
   return cursor;
 }
 

@@ -320,6 +320,7 @@ int orchestrate(const Args& args) {
   const auto sizes = split(arg(args, "sizes", "1000,10000,100000"));
   const auto clients = split(arg(args, "clients", "sqlite,postgres"));
   const int repeat = std::stoi(arg(args, "repeat", "3"));
+  if (repeat < 1) throw std::runtime_error("--repeat must be at least 1");
   fs::create_directories(work);
   const std::string stream = work + "/stream.txt";
 

@@ -74,7 +74,9 @@ TEST(SqliteDialect, ScanFindsTheWordsInAnyCaseAndPlace) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(sqlite_dialect_rewrites(c.sql), c.rewrites) << c.sql;
-    if (!c.rewrites) EXPECT_EQ(sqlite_dialect(c.sql), c.sql);
+    if (!c.rewrites) {
+      EXPECT_EQ(sqlite_dialect(c.sql), c.sql);
+    }
   }
 }
 

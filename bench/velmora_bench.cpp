@@ -103,6 +103,15 @@ long peak_rss_kib() {
   return usage.ru_maxrss;
 }
 
+// User plus system CPU time of this process so far, in seconds: unlike the wall
+// clock, it hardly moves when other processes load the machine.
+double cpu_seconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 // --- steps, each in a process of its own ---------------------------------
 
 int step_night(const Args& args) {
@@ -124,18 +133,20 @@ int step_night(const Args& args) {
       if (catalog == "CALVERIN" && text.find("a.qorv='") != std::string::npos) ++organiser_opens;
     });
   }
+  const double cpu_start = cpu_seconds();
   const auto start = std::chrono::steady_clock::now();
   nightly_run::perform_run();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double cpu = cpu_seconds() - cpu_start;
   set_statement_observer(nullptr);
   writer.reset();
   if (frmatualizacao.erro_execucao != nightly_run::kSuccessText) {
     std::cerr << "night failed: " << frmatualizacao.erro_execucao << "\n";
     return 1;
   }
-  std::printf("seconds=%.4f rss_kib=%ld statements=%zu organiser_opens=%zu\n", seconds,
-              peak_rss_kib(), statements, organiser_opens);
+  std::printf("seconds=%.4f cpu=%.4f rss_kib=%ld statements=%zu organiser_opens=%zu\n", seconds,
+              cpu, peak_rss_kib(), statements, organiser_opens);
   return 0;
 }
 
@@ -144,6 +155,7 @@ int step_replay(const std::string& step, const Args& args) {
   use_deployment(client, work);
   const auto stream = read_stream(arg(args, "stream"));
   ReplayResult r;
+  const double cpu_start = cpu_seconds();
   if (step == "replay-sqlite") {
     r = replay_sqlite(work + "/live", stream);
   } else if (step == "replay-odbc") {
@@ -151,8 +163,9 @@ int step_replay(const std::string& step, const Args& args) {
   } else {
     r = replay_libpq(connection_texts(), stream);
   }
-  std::printf("seconds=%.4f rss_kib=%ld statements=%zu rows=%zu values=%zu\n", r.seconds,
-              peak_rss_kib(), r.statements, r.rows, r.values);
+  const double cpu = cpu_seconds() - cpu_start;
+  std::printf("seconds=%.4f cpu=%.4f rss_kib=%ld statements=%zu rows=%zu values=%zu\n", r.seconds,
+              cpu, peak_rss_kib(), r.statements, r.rows, r.values);
   return 0;
 }
 
@@ -279,6 +292,7 @@ struct Row {
   int interns = 0;
   double statements = 0, organiser_opens = 0;
   std::vector<double> night, rss_mib, replay, libpq;
+  std::vector<double> night_cpu, replay_cpu, libpq_cpu;
 };
 
 double best(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
@@ -306,6 +320,7 @@ int orchestrate(const Args& args) {
   const auto sizes = split(arg(args, "sizes", "1000,10000,100000"));
   const auto clients = split(arg(args, "clients", "sqlite,postgres"));
   const int repeat = std::stoi(arg(args, "repeat", "3"));
+  if (repeat < 1) throw std::runtime_error("--repeat must be at least 1");
   fs::create_directories(work);
   const std::string stream = work + "/stream.txt";
 
@@ -327,17 +342,20 @@ int orchestrate(const Args& args) {
         reset(client, work);
         const auto night = run_step({"night", "--client", client, "--work", work});
         row.night.push_back(night.at("seconds"));
+        row.night_cpu.push_back(night.at("cpu"));
         row.rss_mib.push_back(night.at("rss_kib") / 1024.0);
         reset(client, work);
         const std::string replay = client == "sqlite" ? "replay-sqlite" : "replay-odbc";
-        row.replay.push_back(
-            run_step({replay, "--client", client, "--work", work, "--stream", stream})
-                .at("seconds"));
+        const auto replayed =
+            run_step({replay, "--client", client, "--work", work, "--stream", stream});
+        row.replay.push_back(replayed.at("seconds"));
+        row.replay_cpu.push_back(replayed.at("cpu"));
         if (client == "postgres") {
           reset(client, work);
-          row.libpq.push_back(
-              run_step({"replay-libpq", "--client", client, "--work", work, "--stream", stream})
-                  .at("seconds"));
+          const auto libpq =
+              run_step({"replay-libpq", "--client", client, "--work", work, "--stream", stream});
+          row.libpq.push_back(libpq.at("seconds"));
+          row.libpq_cpu.push_back(libpq.at("cpu"));
         }
       }
       rows.push_back(row);
@@ -363,11 +381,28 @@ int orchestrate(const Args& args) {
       std::printf(" %.2f | %.3f |\n", best(r.libpq), night / best(r.libpq));
     }
   }
-  std::printf("\nRaw seconds: night / replay / libpq; peak RSS MiB\n");
+  std::printf(
+      "\nCPU seconds of our process (best of %d; the server's own CPU is not counted):\n\n"
+      "| client | interns | night cpu s | cpu us/intern | replay cpu s | cpu run/replay | "
+      "libpq cpu s |\n|---|---|---|---|---|---|---|\n",
+      repeat);
   for (const Row& r : rows) {
-    std::printf("  %s %d: [%s] / [%s] / [%s]; [%s]\n", r.client.c_str(), r.interns,
-                join(r.night, "%.2f").c_str(), join(r.replay, "%.2f").c_str(),
-                join(r.libpq, "%.2f").c_str(), join(r.rss_mib, "%.1f").c_str());
+    const double night = best(r.night_cpu), replay = best(r.replay_cpu);
+    std::printf("| %s | %d | %.2f | %.0f | %.2f | %.3f |", r.client.c_str(), r.interns, night,
+                night / r.interns * 1e6, replay, night / replay);
+    if (r.libpq_cpu.empty()) {
+      std::printf(" |\n");
+    } else {
+      std::printf(" %.2f |\n", best(r.libpq_cpu));
+    }
+  }
+  std::printf("\nRaw seconds: night / replay / libpq (wall, then cpu); peak RSS MiB\n");
+  for (const Row& r : rows) {
+    std::printf("  %s %d: [%s] / [%s] / [%s]; cpu [%s] / [%s] / [%s]; [%s]\n", r.client.c_str(),
+                r.interns, join(r.night, "%.2f").c_str(), join(r.replay, "%.2f").c_str(),
+                join(r.libpq, "%.2f").c_str(), join(r.night_cpu, "%.2f").c_str(),
+                join(r.replay_cpu, "%.2f").c_str(), join(r.libpq_cpu, "%.2f").c_str(),
+                join(r.rss_mib, "%.1f").c_str());
   }
   if (!connect.empty()) {
     std::printf(

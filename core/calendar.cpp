@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <string>
 
 namespace velmora {
 namespace {
@@ -28,10 +29,31 @@ void civil_from_days(long z, int& y, int& m, int& d) {
   y = static_cast<int>(static_cast<long>(yoe) + era * 400 + (m <= 2));
 }
 
+// `value` as `width` digits with leading zeros, as %0*d writes it for values
+// that fit; dates are written for every statement value, so without printf.
+void append_digits(std::string& out, int value, int width) {
+  char digits[4];
+  for (int k = width - 1; k >= 0; --k, value /= 10) digits[k] = static_cast<char>('0' + value % 10);
+  out.append(digits, static_cast<std::size_t>(width));
+}
+
+bool fits(int value, int width) { return value >= 0 && value < (width == 4 ? 10000 : 100); }
+
 std::string format_date(const DateTime& w, char separator) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d%c%02d%c%02d", w.year, separator, w.month, separator, w.day);
-  return buf;
+  if (!fits(w.year, 4) || !fits(w.month, 2) || !fits(w.day, 2)) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%04d%c%02d%c%02d", w.year, separator, w.month, separator,
+                  w.day);
+    return buf;
+  }
+  std::string out;
+  out.reserve(10);
+  append_digits(out, w.year, 4);
+  out += separator;
+  append_digits(out, w.month, 2);
+  out += separator;
+  append_digits(out, w.day, 2);
+  return out;
 }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -116,9 +138,19 @@ std::string date_text(const DateTime& when) { return format_date(when, '-'); }
 std::string underscore_date_text(const DateTime& when) { return format_date(when, '_'); }
 
 std::string clock_text(const DateTime& when) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", when.hour, when.minute, when.second);
-  return buf;
+  if (!fits(when.hour, 2) || !fits(when.minute, 2) || !fits(when.second, 2)) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", when.hour, when.minute, when.second);
+    return buf;
+  }
+  std::string out;
+  out.reserve(8);
+  append_digits(out, when.hour, 2);
+  out += ':';
+  append_digits(out, when.minute, 2);
+  out += ':';
+  append_digits(out, when.second, 2);
+  return out;
 }
 
 std::string date_time_text(const DateTime& when) {

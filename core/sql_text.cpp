@@ -6,13 +6,18 @@
 
 namespace velmora {
 
+void append_quoted(std::string& statement, std::string_view value) {
+  for (std::size_t quote; (quote = value.find('\'')) != std::string_view::npos;) {
+    statement.append(value.substr(0, quote + 1)).append(1, '\'');
+    value.remove_prefix(quote + 1);
+  }
+  statement.append(value);
+}
+
 std::string quoted(std::string_view value) {
   std::string out;
   out.reserve(value.size());
-  for (char c : value) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
+  append_quoted(out, value);
   return out;
 }
 

@@ -11,6 +11,9 @@ namespace velmora {
 // unchanged, so statements for ordinary values keep their exact text.
 std::string quoted(std::string_view value);
 
+// Appends quoted(value) to `statement`, without a string of its own.
+void append_quoted(std::string& statement, std::string_view value);
+
 // True when `value` reads as a number: optional blanks, an optional sign,
 // digits with an optional decimal part ("12", " -3.5 ", "7.").
 bool is_bare_number(std::string_view value);

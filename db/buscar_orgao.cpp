@@ -11,7 +11,7 @@ constexpr const char* kUnitSelect =
 
 // A column of the unit row as trimmed text; a Null counts as empty text.
 std::string trimmed_or_empty(const Recordset& rs, const std::string& column) {
-  const Value value = rs.Fields().Item(column).Value();
+  const Value& value = rs.Fields().Item(column).Value();
   return is_null(value) ? std::string() : trim_blanks(text_of(value, column));
 }
 

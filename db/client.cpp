@@ -1,7 +1,6 @@
 #include "db/client.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "core/failure.h"
 #include "db/connection_text.h"
@@ -15,7 +14,9 @@ StatementObserver& observer() {
   return instance;
 }
 
-char folded(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+// Column names are ASCII; folding only A-Z also keeps a name's bytes beyond
+// ASCII whatever the process's locale.
+char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 // `name` against a column name already folded to lower case.
 bool same_name(std::string_view folded_column, std::string_view name) {
@@ -39,7 +40,15 @@ void Recordset::attach(std::unique_ptr<Cursor> cursor) {
   // Folded once for the row set, not at every field look-up.
   columns_ = cursor->columns();
   for (std::string& name : columns_) std::transform(name.begin(), name.end(), name.begin(), folded);
+  // With a name given twice the first column of that name is meant, so the
+  // look-up then always starts at the first column.
+  names_unique_ = true;
+  for (std::size_t i = 0; i < columns_.size() && names_unique_; ++i) {
+    names_unique_ = std::find(columns_.begin() + static_cast<std::ptrdiff_t>(i) + 1, columns_.end(),
+                              columns_[i]) == columns_.end();
+  }
   cursor_ = std::move(cursor);
+  next_column_ = 0;
   fetch();
 }
 
@@ -75,11 +84,14 @@ void Recordset::MoveNext() {
 
 const Value& Recordset::value_of(std::string_view name) const {
   if (!IsOpen()) throw_closed();
-  for (std::size_t i = 0; i < columns_.size(); ++i) {
+  const std::size_t n = columns_.size();
+  for (std::size_t k = 0, i = next_column_; k < n; ++k, ++i) {
+    if (i >= n) i = 0;
     if (same_name(columns_[i], name)) {
       if (eof_) {
         throw object_state_failure(ObjectState::kNoCurrentRecord);
       }
+      if (names_unique_) next_column_ = i + 1;
       return row_[i];
     }
   }

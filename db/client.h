@@ -14,15 +14,16 @@ class Cursor;
 class Session;
 class Recordset;
 
-// One column of the current row.
+// One column of the current row, read where the recordset holds it: valid
+// until the recordset moves to another row or closes.
 class Field {
  public:
-  explicit Field(velmora::Value value) : value_(std::move(value)) {}
+  explicit Field(const velmora::Value& value) : value_(&value) {}
   // The column's value: Null, text, number or date.
-  const velmora::Value& Value() const { return value_; }
+  const velmora::Value& Value() const { return *value_; }
 
  private:
-  velmora::Value value_;
+  const velmora::Value* value_;
 };
 
 // The columns of a recordset's current row.
@@ -69,6 +70,10 @@ class Recordset {
   std::unique_ptr<Cursor> cursor_;
   std::vector<std::string> columns_;  // folded to lower case
   std::vector<velmora::Value> row_;
+  // Where the next field look-up starts: callers mostly read the fields in
+  // column order.
+  mutable std::size_t next_column_ = 0;
+  bool names_unique_ = true;
   bool eof_ = true;
   bool at_end_known_open_ = false;  // open, read to its end, cursor released
 };

@@ -1,5 +1,6 @@
 #include "db/sqlite_dialect.h"
 
+#include <array>
 #include <cctype>
 #include <string_view>
 
@@ -109,19 +110,43 @@ std::size_t information_schema_tables_at(const std::string& bare, std::size_t at
 
 char lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
 
-// True when `word` (lower case) occurs in `text` in any letter case.
-bool contains_word_ci(std::string_view text, std::string_view word) {
-  for (std::size_t at = 0; at + word.size() <= text.size(); ++at) {
-    std::size_t k = 0;
-    while (k < word.size() && lower_ascii(text[at + k]) == word[k]) {
-      ++k;
+// Finds a lower-case word in any letter case by comparing it with a window
+// of the text that moves on by as much as the window's last character allows
+// (Horspool's method): most of a statement's characters are never looked at.
+class WordFinder {
+ public:
+  explicit WordFinder(std::string_view word) : word_(word) {
+    shift_.fill(word.size());
+    for (std::size_t k = 0; k + 1 < word.size(); ++k) {
+      const auto c = static_cast<unsigned char>(word[k]);
+      shift_[c] = shift_[static_cast<unsigned char>(std::toupper(c))] = word.size() - 1 - k;
     }
-    if (k == word.size()) return true;
   }
-  return false;
-}
+
+  bool in(std::string_view text) const {
+    const std::size_t n = word_.size();
+    for (std::size_t at = 0; at + n <= text.size();
+         at += shift_[static_cast<unsigned char>(text[at + n - 1])]) {
+      std::size_t k = n;
+      while (k > 0 && lower_ascii(text[at + k - 1]) == word_[k - 1]) --k;
+      if (k == 0) return true;
+    }
+    return false;
+  }
+
+ private:
+  std::string_view word_;
+  std::array<std::size_t, 256> shift_{};
+};
 
 }  // namespace
+
+bool sqlite_dialect_rewrites(std::string_view sql) {
+  static const WordFinder select("select"), into("into"), schema("information_schema");
+  const std::size_t first = sql.find_first_not_of(" \t\r\n");
+  const bool select_first = first != std::string_view::npos && select.in(sql.substr(first, 6));
+  return (select_first && into.in(sql)) || schema.in(sql);
+}
 
 std::string sqlite_dialect(const std::string& sql) {
   static const std::string tables =
@@ -129,15 +154,7 @@ std::string sqlite_dialect(const std::string& sql) {
       "CASE type WHEN 'table' THEN 'BASE TABLE' ELSE 'VIEW' END AS TABLE_TYPE "
       "FROM sqlite_schema WHERE type IN ('table','view') AND name NOT LIKE 'sqlite!_%' "
       "ESCAPE '!') AS TABLES";
-  // Most statements (every insert, look-up and update of a night) have
-  // neither form: a scan without copying tells, and they pass unchanged.
-  const std::size_t first = sql.find_first_not_of(" \t\r\n");
-  const bool select_first = first != std::string::npos &&
-                            contains_word_ci(std::string_view(sql).substr(first, 6), "select");
-  if (!(select_first && contains_word_ci(sql, "into")) &&
-      !contains_word_ci(sql, "information_schema")) {
-    return sql;
-  }
+  if (!sqlite_dialect_rewrites(sql)) return sql;
   std::string text = sql;
   std::string bare = without_quoted_parts(text);
   if (std::string rewritten = select_into(text, bare); !rewritten.empty()) {

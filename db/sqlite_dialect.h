@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
@@ -12,5 +13,11 @@ namespace velmora {
 // sqlite_schema with TABLE_CATALOG, TABLE_SCHEMA, TABLE_NAME and TABLE_TYPE
 // ('BASE TABLE' or 'VIEW'). Every other statement is returned unchanged.
 std::string sqlite_dialect(const std::string& sql);
+
+// False when sqlite_dialect(sql) is certainly `sql` itself, found by a scan
+// that copies nothing: the statement neither starts with SELECT and holds
+// INTO nor names INFORMATION_SCHEMA. (True does not mean that a rewrite
+// happens: the words may stand inside quotes.)
+bool sqlite_dialect_rewrites(std::string_view sql);
 
 }  // namespace velmora

@@ -28,13 +28,14 @@ using SqliteStmt = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
   throw database_failure(code, message);
 }
 
+char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; }
+
 // True when `needle` (upper case) occurs in `haystack` in any letter case.
 bool contains_ci(std::string_view haystack, std::string_view needle) {
   if (needle.size() > haystack.size()) return false;
   for (std::size_t at = 0; at + needle.size() <= haystack.size(); ++at) {
     std::size_t k = 0;
-    while (k < needle.size() &&
-           std::toupper(static_cast<unsigned char>(haystack[at + k])) == needle[k]) {
+    while (k < needle.size() && upper_ascii(haystack[at + k]) == needle[k]) {
       ++k;
     }
     if (k == needle.size()) return true;
@@ -74,30 +75,53 @@ bool is_plain_number(std::string_view text) {
   return i == text.size();
 }
 
-// Reads column `i` of the current row. Declared types steer the reading:
-// DECIMAL/NUMERIC/MONEY columns give exact decimals, DATE/TIME columns
-// holding ISO text give dates.
-Value read_column(sqlite3_stmt* stmt, int i, ColumnKind kind) {
+// `text` into `out`, in the storage of the text `out` already holds when it
+// holds one: a row set's rows mostly have text in the same columns.
+void assign_text(Value& out, std::string_view text) {
+  if (auto* held = std::get_if<std::string>(&out)) {
+    held->assign(text);
+  } else {
+    out.emplace<std::string>(text);
+  }
+}
+
+// Reads column `i` of the current row into `out`. Declared types steer the
+// reading: DECIMAL/NUMERIC/MONEY columns give exact decimals, DATE/TIME
+// columns holding ISO text give dates.
+void read_column(sqlite3_stmt* stmt, int i, ColumnKind kind, Value& out) {
   switch (sqlite3_column_type(stmt, i)) {
     case SQLITE_NULL:
-      return Null{};
+      out = Null{};
+      return;
     case SQLITE_INTEGER:
-      if (kind.decimal) return Decimal{std::to_string(sqlite3_column_int64(stmt, i))};
-      return static_cast<std::int64_t>(sqlite3_column_int64(stmt, i));
+      if (kind.decimal) {
+        out = Decimal{std::to_string(sqlite3_column_int64(stmt, i))};
+      } else {
+        out = static_cast<std::int64_t>(sqlite3_column_int64(stmt, i));
+      }
+      return;
     case SQLITE_FLOAT:
       if (kind.decimal) {
-        return Decimal{reinterpret_cast<const char*>(sqlite3_column_text(stmt, i))};
+        out = Decimal{reinterpret_cast<const char*>(sqlite3_column_text(stmt, i))};
+      } else {
+        out = sqlite3_column_double(stmt, i);
       }
-      return sqlite3_column_double(stmt, i);
+      return;
     default: {
       const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
       const std::string_view text(p ? p : "",
                                   static_cast<std::size_t>(sqlite3_column_bytes(stmt, i)));
       if (kind.date) {
-        if (auto date = parse_iso_date_time(text)) return *date;
+        if (auto date = parse_iso_date_time(text)) {
+          out = *date;
+          return;
+        }
       }
-      if (kind.decimal && is_plain_number(text)) return Decimal{std::string(text)};
-      return std::string(text);
+      if (kind.decimal && is_plain_number(text)) {
+        out = Decimal{std::string(text)};
+        return;
+      }
+      assign_text(out, text);
     }
   }
 }
@@ -214,6 +238,8 @@ class SqliteCursor final : public Cursor {
   SqliteCursor(SqliteSession& session, sqlite3* db, SqliteStmt stmt)
       : session_(session), db_(db), stmt_(std::move(stmt)) {
     const int n = sqlite3_column_count(stmt_.get());
+    columns_.reserve(static_cast<std::size_t>(n));
+    kinds_.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
       columns_.emplace_back(sqlite3_column_name(stmt_.get(), i));
       kinds_.push_back(kind_of(sqlite3_column_decltype(stmt_.get(), i)));
@@ -274,9 +300,9 @@ class SqliteCursor final : public Cursor {
   }
 
   void read_row(std::vector<Value>& row) {
-    row.clear();
-    for (int i = 0; i < static_cast<int>(columns_.size()); ++i)
-      row.push_back(read_column(stmt_.get(), i, kinds_[static_cast<std::size_t>(i)]));
+    row.resize(columns_.size());
+    for (std::size_t i = 0; i < columns_.size(); ++i)
+      read_column(stmt_.get(), static_cast<int>(i), kinds_[i], row[i]);
   }
 
   SqliteSession& session_;
@@ -289,7 +315,10 @@ class SqliteCursor final : public Cursor {
 };
 
 std::unique_ptr<Cursor> SqliteSession::execute(const std::string& sql) {
-  const std::string text = sqlite_dialect(sql);
+  // Most statements pass unchanged, and then without a copy.
+  const bool rewrites = sqlite_dialect_rewrites(sql);
+  const std::string rewritten = rewrites ? sqlite_dialect(sql) : std::string();
+  const std::string& text = rewrites ? rewritten : sql;
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
   if (sqlite3_prepare_v2(db_.get(), text.c_str(), static_cast<int>(text.size()) + 1, &raw, &tail) !=
@@ -305,11 +334,20 @@ std::unique_ptr<Cursor> SqliteSession::execute(const std::string& sql) {
   if (!sqlite3_stmt_readonly(stmt.get())) {
     for (SqliteCursor* c : open_cursors_) c->buffer_rest();
   }
-  const bool yields_rows = sqlite3_column_count(stmt.get()) > 0;
+  if (sqlite3_column_count(stmt.get()) == 0) {
+    // No row set: the statement runs to its end here, without a cursor.
+    int rc;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+      stmt.reset();  // finalized first, errmsg reports the statement's own error
+      throw_sqlite(db_.get());
+    }
+    return nullptr;
+  }
   auto cursor = std::make_unique<SqliteCursor>(*this, db_.get(), std::move(stmt));
   open_cursors_.push_back(cursor.get());
   cursor->start();
-  if (!yields_rows) return nullptr;
   return cursor;
 }
 

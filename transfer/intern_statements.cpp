@@ -41,7 +41,9 @@ std::string intern_insert_statement(const RegEstagiario& r) {
     if (column.bare) {
       s += bare_number(value, column.name);
     } else {
-      s += "'" + quoted(value) + "'";
+      s += '\'';
+      append_quoted(s, value);
+      s += '\'';
     }
   }
   s += ")";

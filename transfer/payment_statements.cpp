@@ -4,10 +4,25 @@
 
 namespace velmora {
 
+void write_payment_insert(std::string& statement, const std::string& matricula,
+                          const std::string& anomes, const std::string& valor,
+                          const std::string& dtproc) {
+  statement = "insert into Cons_pagamento(matricula,anomes,valor,Dtproc )values ('";
+  append_quoted(statement, matricula);
+  statement += "','";
+  append_quoted(statement, anomes);
+  statement += "','";
+  append_quoted(statement, valor);
+  statement += "','";
+  append_quoted(statement, dtproc);
+  statement += "')";
+}
+
 std::string payment_insert_statement(const std::string& matricula, const std::string& anomes,
                                      const std::string& valor, const std::string& dtproc) {
-  return "insert into Cons_pagamento(matricula,anomes,valor,Dtproc )values ('" + quoted(matricula) +
-         "','" + quoted(anomes) + "','" + quoted(valor) + "','" + quoted(dtproc) + "')";
+  std::string statement;
+  write_payment_insert(statement, matricula, anomes, valor, dtproc);
+  return statement;
 }
 
 }  // namespace velmora

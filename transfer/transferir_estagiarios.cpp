@@ -14,7 +14,7 @@ using intern_fields::Step;
 void fill(RegEstagiario& record, Step step, const Slot<Recordset>& rs) {
   for (const intern_fields::Field& field : intern_fields::kFields) {
     if (field.step != step) continue;
-    const Value value = rs->Fields().Item(field.column).Value();
+    const Value& value = rs->Fields().Item(field.column).Value();
     record.*field.member = intern_fields::field_text(field, value, record);
   }
 }

@@ -21,7 +21,7 @@ void Frmatualizacao::transferir_pagamentos() {
     // A Null processing date is written as '' like an empty one.
     dtproc = rules::rule_D_empty(row.Item("Dtproc").Value(), "Dtproc");
 
-    sql = payment_insert_statement(reg_estagiario.matricula, anomes, valor, dtproc);
+    write_payment_insert(sql, reg_estagiario.matricula, anomes, valor, dtproc);
     Conexao2.cn->Execute(sql);
 
     CONEXAO.rs->MoveNext();

@@ -25,6 +25,25 @@ TEST(Clock, CalendarArithmeticCrossesMonthYearAndLeapYearEnds) {
   }
 }
 
+// Dates are written digit by digit; what printf's %04d and %02d would write,
+// padding included, and printf itself for parts that do not fit.
+TEST(Clock, DateTextsPadEveryPartAndKeepOddParts) {
+  const struct {
+    DateTime when;
+    const char* expected;
+  } cases[] = {
+      {{5, 1, 2}, "0005-01-02"},
+      {{999, 12, 31, 9, 5, 7}, "0999-12-31 09:05:07"},
+      {{2026, 12, 7, 0, 0, 1}, "2026-12-07 00:00:01"},
+      {{9999, 10, 10, 23, 59, 59}, "9999-10-10 23:59:59"},
+      {{10000, 1, 1}, "10000-01-01"},
+      {{-1, 1, 1}, "-001-01-01"},
+      {{2026, 1, 1, 100, 0, 0}, "2026-01-01 100:00:00"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(date_time_text(c.when), c.expected) << c.expected;
+  EXPECT_EQ(underscore_date_text({7, 3, 4}), "0007_03_04");
+}
+
 TEST(Clock, TextsReadTheInstalledClock) {
   testing::FakeClock fake;
   fake.set(2026, 12, 7, 0, 30, 0);

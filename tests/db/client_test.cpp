@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/failure.h"
@@ -50,6 +51,40 @@ TEST_P(ClientOperations, FieldLookupIgnoresLetterCase) {
   } catch (const Failure& f) {
     EXPECT_EQ(f.number(), failure_number::kItemNotFound);
   }
+}
+
+// Fields are mostly read in column order, so a look-up starts after the last
+// column found; any order still finds the column, and a name given twice
+// means its first column.
+TEST_P(ClientOperations, FieldsAreFoundInAnyOrderAndTheFirstOfTwiceNamedOnes) {
+  auto rs = cn_.Execute("select 1 as a, 2 as b, 3 as c, 4 as B");
+  ASSERT_FALSE(rs->Eof());
+  const std::pair<const char*, std::int64_t> reads[] = {
+      {"a", 1}, {"b", 2}, {"c", 3}, {"A", 1}, {"c", 3}, {"b", 2}, {"B", 2}, {"a", 1},
+  };
+  for (const auto& [name, expected] : reads) {
+    EXPECT_EQ(text_of(rs->Fields().Item(name).Value(), name), std::to_string(expected)) << name;
+  }
+}
+
+// A row's text is read into the storage of the row before; Null, empty,
+// short and long texts in turn must each come back as they are.
+TEST_P(ClientOperations, EachRowHasItsOwnValuesWhateverTheRowBefore) {
+  const std::vector<Value> values = {Value(std::string(90, 'x')), Value(std::string("ab")),
+                                     Value(Null{}), Value(std::string()), Value(std::string("z"))};
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    const std::string text =
+        is_null(values[k]) ? "NULL" : literal(std::get<std::string>(values[k]));
+    cn_.Execute("insert into vlmr_concurso (concurso, Descricao) values ('" + std::to_string(k) +
+                "', " + text + ")");
+  }
+  auto rs = cn_.Execute("select Descricao from vlmr_concurso order by concurso");
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    ASSERT_FALSE(rs->Eof()) << k;
+    EXPECT_EQ(rs->Fields().Item("descricao").Value(), values[k]) << k;
+    rs->MoveNext();
+  }
+  EXPECT_TRUE(rs->Eof());
 }
 
 TEST_P(ClientOperations, NullIsNeverEmptyText) {

@@ -52,6 +52,34 @@ TEST(SqliteDialect, LeavesQuotedValuesAloneAndIgnoresLetterCaseAndLineBreaks) {
   for (const Case& c : cases) EXPECT_EQ(sqlite_dialect(c.sql), c.expected) << c.sql;
 }
 
+// The scan that lets a statement pass without a copy: it must say true for
+// every statement that sqlite_dialect changes, wherever the words stand.
+TEST(SqliteDialect, ScanFindsTheWordsInAnyCaseAndPlace) {
+  const struct {
+    const char* sql;
+    bool rewrites;
+  } cases[] = {
+      {"Select * into x from y", true},
+      {"  SELECT a INTO x FROM y", true},
+      {"select a from y where b=1 inTO", true},
+      {"INFORMATION_SCHEMA.TABLES", true},
+      {"select * from InFoRmAtIoN_ScHeMa.tables", true},
+      {"x information_schema", true},
+      {"insert into cons_pagamento(matricula) values ('1')", false},
+      {"select a from y where b='int'", false},
+      {"select * from informationxschema.tables", false},
+      {"select * from information_schem", false},
+      {"sel", false},
+      {"", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(sqlite_dialect_rewrites(c.sql), c.rewrites) << c.sql;
+    if (!c.rewrites) {
+      EXPECT_EQ(sqlite_dialect(c.sql), c.sql);
+    }
+  }
+}
+
 TEST(SqliteSession, SlotsRunStatementsAndKeepOuterRowSetPlace) {
   testing::EmbeddedDatabases db;
   testing::SystemUnderTest sut(db, nullptr);

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "core/failure.h"
+#include "core/sql_text.h"
 #include "transfer/cons_sancao.h"
 
 namespace velmora {
@@ -96,6 +100,20 @@ TEST(InternStatements, QuotesInValuesAreDoubled) {
             "Select Descricao from vlmr_concurso where concurso='o''x'");
   EXPECT_EQ(commendation_update_statement("1", "it's", "''"),
             "update cons_estagiarioelogio set elogioc ='it''s',sancao='''''' where matricula= '1'");
+}
+
+// Values are appended to the statement in pieces between their quotes.
+TEST(InternStatements, AppendedValuesHaveEveryQuoteDoubled) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", ""},      {"abc", "abc"}, {"'", "''"},          {"''", "''''"},
+      {"'a", "''a"}, {"a'", "a''"},  {"a'b'c", "a''b''c"}, {"D'Ávila", "D''Ávila"},
+  };
+  for (const auto& [value, expected] : cases) {
+    std::string statement = "x='";
+    append_quoted(statement, value);
+    EXPECT_EQ(statement, std::string("x='") + expected) << value;
+    EXPECT_EQ(quoted(value), expected) << value;
+  }
 }
 
 TEST(InternStatements, BareValuesThatAreNotNumbersFail) {

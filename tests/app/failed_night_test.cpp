@@ -2,12 +2,14 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/run/nightly_run.h"
 #include "db/conexao.h"
 #include "tests/app/run_fixture.h"
+#include "tests/support/postgres.h"
 #include "tests/transfer/intern_rows.h"
 #include "transfer/frmatualizacao.h"
 
@@ -73,9 +75,11 @@ TEST_P(FailedNight, IsMailedAndLoggedOnceAndTheNextNightRebuilds) {
     std::function<std::vector<Statement>(const std::string&)> statements;
     bool end_row_logged;
     Tables tables;
-    bool reported;  // the failure branch's own failure went to the report
+    bool reported;                // the failure branch's own failure went to the report
+    bool needs_a_server = false;  // only where logins exist
   };
-  std::string away;  // what a case moved out of the way
+  std::unique_ptr<PostgresTestCluster> refusing;  // a server that refuses the login
+  std::string away;                               // what a case moved out of the way
   const std::vector<Case> cases = {
       {"the consultation server is down, and the date turns while the mail's box is up",
        [&](StatementFaults&) {
@@ -129,6 +133,22 @@ TEST_P(FailedNight, IsMailedAndLoggedOnceAndTheNextNightRebuilds) {
          return concat({retention(false), {end_row(erro)}});
        },
        false, Tables::kAsBefore, true},
+      {"the source server refuses the login",
+       [&](StatementFaults&) {
+         refusing = std::make_unique<PostgresTestCluster>();
+         refusing->refuse_login();
+         move_source(refusing->server());
+       },
+       [&] {
+         EXPECT_NE(frmatualizacao.erro_execucao.find("not permitted to log in"), std::string::npos)
+             << frmatualizacao.erro_execucao;
+         move_source(db_->server());
+         refusing.reset();
+       },
+       [](const std::string& erro) {
+         return concat({retention(false), {end_row(erro)}});
+       },
+       false, Tables::kAsBefore, true, true},
       {"the consultation connection's closing fails in both passes",
        [&](StatementFaults&) {
          nightly_run::set_closing_hook_for_testing([](std::string_view module) {
@@ -154,6 +174,7 @@ TEST_P(FailedNight, IsMailedAndLoggedOnceAndTheNextNightRebuilds) {
   const Rows new_pagamento = pagamento_rows();
 
   for (const auto& c : cases) {
+    if (c.needs_a_server && GetParam() != Backend::kPostgres) continue;
     SCOPED_TRACE(c.what);
     fresh_databases();
     seed();

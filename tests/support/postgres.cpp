@@ -9,6 +9,7 @@
 
 #include "core/failure.h"
 #include "db/connection_text.h"
+#include "db/odbc_pool.h"
 #include "db/odbc_session.h"
 #include "schema_dir.h"
 
@@ -144,6 +145,18 @@ PostgresTestCluster::~PostgresTestCluster() {
 void PostgresTestCluster::crash() { tool("crash"); }
 
 void PostgresTestCluster::resume() { tool("resume"); }
+
+void PostgresTestCluster::refuse_login() {
+  auto admin =
+      open_odbc_session(parse_connection_text("Provider=SQLOLEDB;Data Source=" + server_ +
+                                              ";Initial Catalog=Velmora;User Id=sa;Password=''"),
+                        PostgresDatabases::kDriver);
+  admin->execute("ALTER ROLE sa NOLOGIN");
+  admin->close();
+  // Connections logged in before stay usable; none of them may be handed
+  // out by the pool as a new login.
+  if (OdbcPool* pool = live_odbc_pool()) pool->clear();
+}
 
 void PostgresTestCluster::tool(const std::string& command) {
   const std::string script = std::string(kSqliteSchemaDir) + "/../../pg-test-server";

@@ -57,6 +57,9 @@ class PostgresTestCluster {
   void crash();
   // Starts it again on the same port; waits until it accepts connections.
   void resume();
+  // From now on the server refuses the login of the connection texts (sa)
+  // while it stays up, as a server whose login was disabled.
+  void refuse_login();
 
  private:
   void tool(const std::string& command);

@@ -57,9 +57,9 @@ std::vector<std::string> ordinary_row(const std::string& m,
                                             {"situacao", "Ativo"}};
   const auto& columns = intern_fields::kColumns;
   for (const auto& [name, value] : changes) {
-    EXPECT_TRUE(std::any_of(columns.begin(), columns.end(),
-                            [&](const auto& column) { return column.name == name; }))
-        << name;
+    EXPECT_TRUE(std::any_of(columns.begin(), columns.end(), [&](const auto& column) {
+      return column.name == name;
+    })) << name;
     row[name] = value;
   }
   std::vector<std::string> out;

@@ -55,14 +55,7 @@ void greet_mail_server(const std::string& host, int port, std::chrono::milliseco
   curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
   const CURLcode code = curl_easy_perform(c);
   if (code == CURLE_OK) return;
-  std::string description = curl_easy_strerror(code);
-  const std::string detail = error.data();
-  if (detail.find(description) != std::string::npos)
-    description = detail;
-  else if (!detail.empty())
-    description += ": " + detail;
-  if (!reply.empty()) description += " (server reply: " + reply + ")";
-  throw Failure(code, description);
+  throw Failure(code, curl_failure_description(code, error.data(), reply));
 }
 
 }  // namespace velmora::ctl

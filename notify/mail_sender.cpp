@@ -88,6 +88,21 @@ int watch_replies(CURL*, curl_infotype type, char* data, std::size_t size, void*
 
 }  // namespace
 
+std::string curl_failure_description(int code, const char* error_buffer, const std::string& reply) {
+  // libcurl's detail often ends in the same words as its general message;
+  // then the detail alone says it all.
+  std::string description = curl_easy_strerror(static_cast<CURLcode>(code));
+  const std::string detail = error_buffer;
+  if (detail.find(description) != std::string::npos)
+    description = detail;
+  else if (!detail.empty())
+    description += ": " + detail;
+  if (!reply.empty() && description.find(reply) == std::string::npos) {
+    description += " (server reply: " + reply + ")";
+  }
+  return description;
+}
+
 std::string ehlo_host_name() {
   char name[256] = {};
   if (gethostname(name, sizeof name - 1) != 0) return {};
@@ -183,19 +198,7 @@ std::string MailSender::send() {
   }
 
   auto fail = [&](CURLcode code) {
-    // libcurl's detail often ends in the same words as its general message;
-    // then the detail alone says it all.
-    std::string description = curl_easy_strerror(code);
-    const std::string detail = error.data();
-    if (detail.find(description) != std::string::npos)
-      description = detail;
-    else if (!detail.empty())
-      description += ": " + detail;
-    const std::string& reply = transfer.error_reply;
-    if (!reply.empty() && description.find(reply) == std::string::npos) {
-      description += " (server reply: " + reply + ")";
-    }
-    throw Failure(code, description);
+    throw Failure(code, curl_failure_description(code, error.data(), transfer.error_reply));
   };
   auto set = [&](CURLoption option, auto value) {
     CURLcode code = curl_easy_setopt(curl, option, value);

@@ -36,6 +36,11 @@ void set_mail_timeouts_for_testing(const MailTimeouts* replacement);
 // not a plain DNS name that can stand in an smtp:// URL.
 std::string ehlo_host_name();
 
+// The description of a failed libcurl transfer: libcurl's message for
+// `code`, the detail it left in `error_buffer`, and the server's last 4xx or
+// 5xx reply, each unless an earlier part says it already.
+std::string curl_failure_description(int code, const char* error_buffer, const std::string& reply);
+
 // The operations of a component that sends one mail message, in the order
 // the failure notice calls them. Every operation that fails throws
 // velmora::Failure.

@@ -76,12 +76,12 @@ class LeastPrivilegePostgres(night.Postgres):
         self.grant()
 
     def grant(self):
-        """As the superuser: only a member of the new owner may give a table to it."""
+        """As the superuser (psql's default here): only a member of the new
+        owner may give a table to it."""
         origem, consulta, orgaos = (LOGINS[c][0] for c in LOGINS)
         self.psql("Velmora", f"GRANT USAGE ON SCHEMA public TO {origem};"
                   f"GRANT SELECT ON {', '.join(SOURCE_TABLES)} TO {origem};"
-                  f"GRANT SELECT, INSERT, UPDATE ON vlmr_logtransferencia TO {origem};",
-                  login="sa", password="")
+                  f"GRANT SELECT, INSERT, UPDATE ON vlmr_logtransferencia TO {origem};")
         # The snapshots and the two live tables are dropped by the night (the
         # live ones by a failed night's restore); everything it creates is
         # its own already.
@@ -93,10 +93,9 @@ class LeastPrivilegePostgres(night.Postgres):
         self.psql("consulta_tessarin",
                   f"GRANT USAGE, CREATE ON SCHEMA public TO {consulta};"
                   f"GRANT SELECT, INSERT, UPDATE ON cons_estagiarioelogio TO {consulta};"
-                  + "".join(f"ALTER TABLE {t} OWNER TO {consulta};" for t in owned),
-                  login="sa", password="")
+                  + "".join(f"ALTER TABLE {t} OWNER TO {consulta};" for t in owned))
         self.psql("CALVERIN", f"GRANT USAGE ON SCHEMA public TO {orgaos};"
-                  f"GRANT SELECT ON orgaos, gruposorgaos TO {orgaos};", login="sa", password="")
+                  f"GRANT SELECT ON orgaos, gruposorgaos TO {orgaos};")
 
     def check_rights(self):
         """Each login holds the grants above and owns only night tables."""
@@ -110,9 +109,9 @@ class LeastPrivilegePostgres(night.Postgres):
             assert grants == EXPECTED_GRANTS[catalog], f"{login} on {catalog}: {grants}"
             owned = {r[0] for r in self.psql(
                 catalog, f"SELECT tablename FROM pg_tables WHERE tableowner = '{login}'")}
-            allowed = {"cons_estagiario", "cons_pagamento"} if login == "velmora_consulta" else set()
-            strays = {t for t in owned if t not in allowed
-                      and not t.startswith(("cons_estagiario_", "cons_pagamento_"))}
+            strays = owned if login != LOGINS["consulta_tessarin"][0] else {
+                t for t in owned if t not in ("cons_estagiario", "cons_pagamento")
+                and not t.startswith(("cons_estagiario_", "cons_pagamento_"))}
             assert not strays, f"{login} owns {strays}"
             attributes = self.psql(catalog, "SELECT rolsuper, rolcreatedb, rolcreaterole, "
                                    f"rolbypassrls FROM pg_roles WHERE rolname = '{login}'")

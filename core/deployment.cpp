@@ -10,8 +10,19 @@ std::optional<Deployment> g_override;
 }
 
 Deployment built_in_deployment() {
-  return {build::kSourceServer, build::kConsultaServer, build::kOdbcDriver, build::kSmtpHost,
-          build::kMailbox};
+  Deployment d;
+  d.source_server = build::kSourceServer;
+  d.consulta_server = build::kConsultaServer;
+  d.odbc_driver = build::kOdbcDriver;
+  d.smtp_host = build::kSmtpHost;
+  d.mailbox = build::kMailbox;
+  d.source_login = build::kSourceLogin;
+  d.source_password = build::kSourcePassword;
+  d.consulta_login = build::kConsultaLogin;
+  d.consulta_password = build::kConsultaPassword;
+  d.organiser_login = build::kOrganiserLogin;
+  d.organiser_password = build::kOrganiserPassword;
+  return d;
 }
 
 const Deployment& deployment() {

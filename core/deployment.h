@@ -13,6 +13,13 @@ struct Deployment {
   std::string smtp_host;        // outgoing mail server, port 25
   std::string mailbox;          // sender and recipient of the failure notice
   int smtp_port = 25;           // always 25 when deployed; tests redirect it
+  // The login and password of each connection text ("''" is an empty password).
+  std::string source_login;
+  std::string source_password;
+  std::string consulta_login;
+  std::string consulta_password;
+  std::string organiser_login;
+  std::string organiser_password;
 };
 
 // The deployment in use.

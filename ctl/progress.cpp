@@ -15,15 +15,22 @@ constexpr std::string_view kPaymentInsert = "insert into Cons_pagamento(";
 constexpr std::string_view kCommendationInsert = "insert into cons_estagiarioelogio(";
 constexpr std::string_view kCommendationUpdate = "update cons_estagiarioelogio ";
 
+// A duration as a person reads it: tenths below 10 s, where a run of a few
+// thousand interns spends its phases, whole seconds above.
 std::string seconds_text(double seconds) {
   char out[32];
   if (seconds >= 60)
     std::snprintf(out, sizeof out, "%d min %02d s", static_cast<int>(seconds) / 60,
                   static_cast<int>(seconds) % 60);
+  else if (seconds < 9.95)
+    std::snprintf(out, sizeof out, "%.1f s", std::max(seconds, 0.0));
   else
     std::snprintf(out, sizeof out, "%d s", static_cast<int>(std::lround(seconds)));
   return out;
 }
+
+// A rate over less than half a second says nothing yet.
+constexpr double kShortestRatePeriod = 0.5;
 
 }  // namespace
 
@@ -42,8 +49,7 @@ std::string progress_text(std::string_view what, std::int64_t done, std::int64_t
     std::snprintf(numbers, sizeof numbers, " %lld", static_cast<long long>(done));
   }
   text += numbers;
-  // A rate over less than half a second says nothing yet.
-  if (seconds >= 0.5 && rate > 0) {
+  if (seconds >= kShortestRatePeriod && rate > 0) {
     std::snprintf(numbers, sizeof numbers, " %.0f/s", rate);
     text += numbers;
     if (total > done)
@@ -88,8 +94,20 @@ void RunProgress::advance(std::int64_t& done, std::int64_t total, std::string_vi
   if (decile <= decile_shown) return;
   decile_shown = decile;
   const double seconds = std::chrono::duration<double>(Clock::now() - phase_start).count();
-  out_ << what << ": " << decile * 10 << "% (" << done << " of " << total << ", "
-       << seconds_text(seconds) << ")" << std::endl;
+  out_ << progress_line(what, done, total, seconds) << std::endl;
+}
+
+std::string progress_line(std::string_view what, std::int64_t done, std::int64_t total,
+                          double seconds) {
+  const std::int64_t percent = total > 0 ? std::min<std::int64_t>(done, total) * 100 / total : 0;
+  std::string line = std::string(what) + ": " + std::to_string(percent) + "% (" +
+                     std::to_string(done) + " of " + std::to_string(total) + " written, " +
+                     seconds_text(seconds) + " elapsed";
+  if (seconds >= kShortestRatePeriod && done > 0 && total > done) {
+    const double left = static_cast<double>(total - done) * seconds / static_cast<double>(done);
+    line += ", about " + seconds_text(left) + " left";
+  }
+  return line + ")";
 }
 
 void RunProgress::draw(bool force) {

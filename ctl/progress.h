@@ -19,7 +19,7 @@ struct RunCounts {
 // Follows a run through its statements (fed from the statement observer)
 // and shows how far it is: on a terminal one line redrawn at most ten times
 // a second, interns first and then payments; otherwise a plain line at
-// every tenth of each total. A total of 0 or less is unknown: then only
+// every tenth of each total (progress_line). A total of 0 or less is unknown: then only
 // counts are shown.
 class RunProgress {
  public:
@@ -51,7 +51,13 @@ class RunProgress {
   bool drawn_ = false;
 };
 
-// One phase of the bar: "interns [#####.....] 1000/2000 250/s 4 s left".
+// A plain line of a phase, for output that is not a terminal:
+// "interns: 50% (1000 of 2000 written, 1.5 s elapsed, about 1.5 s left)"; the
+// time left once the phase has run for half a second.
+std::string progress_line(std::string_view what, std::int64_t done, std::int64_t total,
+                          double seconds);
+
+// One phase of the bar: "interns [##########..........] 1000/2000 667/s 1.5 s left".
 std::string progress_text(std::string_view what, std::int64_t done, std::int64_t total,
                           double seconds);
 

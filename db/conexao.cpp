@@ -27,14 +27,17 @@ void close_slot(Slot<Connection>& cn) {
 }  // namespace
 
 std::string source_connection_text() {
-  return connection_text(deployment().source_server, "Velmora", "sa", "''");
+  const Deployment& d = deployment();
+  return connection_text(d.source_server, "Velmora", d.source_login, d.source_password);
 }
 std::string consulta_connection_text() {
-  return connection_text(deployment().consulta_server, "consulta_tessarin",
-                         "consulta_tessarin_int02", "Wubtra583");
+  const Deployment& d = deployment();
+  return connection_text(d.consulta_server, "consulta_tessarin", d.consulta_login,
+                         d.consulta_password);
 }
 std::string organiser_connection_text() {
-  return connection_text(deployment().consulta_server, "CALVERIN", "CALVERIN_int01", "Tavreq527");
+  const Deployment& d = deployment();
+  return connection_text(d.consulta_server, "CALVERIN", d.organiser_login, d.organiser_password);
 }
 
 void ConexaoModule::abrir() {

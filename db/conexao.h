@@ -84,8 +84,8 @@ extern ConexaoModule CONEXAO;
 extern Conexao2Module Conexao2;
 extern Conexao3Module conexao3;
 
-// The constant connection texts of the three slots, with the server pieces
-// of the deployment in use.
+// The constant connection texts of the three slots, with the server, login
+// and password pieces of the deployment in use.
 std::string source_connection_text();
 std::string consulta_connection_text();
 std::string organiser_connection_text();

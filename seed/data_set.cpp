@@ -562,14 +562,22 @@ class Generator {
           [&] { run_log(); });
   }
 
-  // The six nights before today, one of them failed (its tables restored).
+  // One row for each of the seven nights up to the latest one that had run
+  // when the data set was made (today's, when made after 00:30:00), so that
+  // the log has no gap in the week that velmora-ctl status looks at.
+  // One of them failed as a night on the embedded files can: another program
+  // held the consultation database locked (its tables were restored).
   void run_log() {
     constexpr int kStart = 30 * 60;  // 00:30:00
-    for (int back = 6; back >= 1; --back) {
-      Random r(options_.seed, Stream::kHistory, static_cast<std::uint64_t>(back));
-      const bool failed = back == 4;
+    const DateTime& made = options_.today;
+    const int latest = made.hour * 3600 + made.minute * 60 + made.second > kStart ? 0 : -1;
+    for (int back = 6; back >= 0; --back) {
+      // A night's row depends on its date only, not on the time of seeding.
+      const int day = latest - back;
+      Random r(options_.seed, Stream::kHistory, static_cast<std::uint64_t>(-day));
+      const bool failed = day == -4;
       const int seconds = failed ? r.between(20, 40) : 10 + options_.interns / 100 + r.below(15);
-      row({text(date_text(plus(today_, -back))), text(time_of_day(kStart) + " "),
+      row({text(date_text(plus(today_, day))), text(time_of_day(kStart) + " "),
            text(time_of_day(kStart + seconds) + " "),
            text(failed ? vocab::kEarlierFailure : " SEM ERRO")});
     }

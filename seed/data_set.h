@@ -29,9 +29,11 @@ inline constexpr int kMaxInterns = 899999;
 struct Options {
   int interns = kDefaultInterns;  // 1 .. kMaxInterns
   std::uint64_t seed = kDefaultSeed;
-  // The day the data set is made on (time of day ignored). The run log, the
-  // snapshots and every date of an intern are counted back from it: the last
-  // night's run was on the day before, tonight's is due on this day.
+  // The day the data set is made on. The snapshots and every date of an
+  // intern are counted back from it: the tables are as the night before
+  // left them, tonight's run is due on this day. The run log holds the seven
+  // nights up to the last one run before this time (this day's own after
+  // 00:30:00), and is the only part that reads the time of day.
   DateTime today;
 };
 

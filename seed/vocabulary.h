@@ -157,9 +157,8 @@ inline constexpr std::array<std::string_view, 5> kInterruptionReasons = {
 inline constexpr std::array<std::string_view, 4> kDismissalKinds = {
     "Término do contrato", "A pedido do estagiário", "Conclusão do curso", "Abandono"};
 
-// A failure as an earlier night's run log row keeps it (apostrophes gone).
-inline constexpr std::string_view kEarlierFailure =
-    "-2147467259 - [FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable or "
-    "does not exist";
+// A failure as an earlier night's run log row keeps it: the embedded
+// client's, when another program held a database file locked past the wait.
+inline constexpr std::string_view kEarlierFailure = "5 - database is locked";
 
 }  // namespace velmora::seed::vocabulary

@@ -34,6 +34,7 @@
 #include "notify/message_box.h"
 #include "seed/embedded_data_set.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/machine.h"
 #include "tests/support/postgres.h"
 #include "tests/support/smtp_server.h"
 #include "transfer/frmatualizacao.h"
@@ -436,7 +437,12 @@ class ConsultationFileFault : public FaultNight {
  protected:
   void SetUp() override {
     const std::string why = TestMounts::enter_private_namespace();
-    if (!why.empty()) GTEST_SKIP() << "this test mounts file systems and may not: " << why;
+    if (!why.empty()) {
+      VELMORA_CANNOT_RUN_HERE(
+          "mounting file systems needs root with mount namespaces, and / a mount point (not a "
+          "plain chroot nor an unprivileged container): " +
+          why);
+    }
   }
   void seed(bool on_tmpfs) {
     if (on_tmpfs) mounts_.tmpfs(consulta_.dir(), 4096);

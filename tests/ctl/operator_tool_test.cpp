@@ -133,13 +133,13 @@ TEST_F(OperatorTool, RunNowRefusesARunThatWouldCollideAndRunsAgainOnlyWhenAsked)
     EXPECT_THAT(err.str(), HasSubstr("would fail at this run's snapshots (suffix 2026_12_07)"));
     clock.set(2026, 12, 8, 0, 30, 0);
   }
-  EXPECT_EQ(count(data, "vlmr_logtransferencia"), "6");
+  EXPECT_EQ(count(data, "vlmr_logtransferencia"), "7");
 
   EXPECT_EQ(ctl({"run-now"}), ctl::kSuccess) << err.str();
   EXPECT_EQ(ctl({"run-now"}), ctl::kFailure);
   EXPECT_THAT(err.str(), HasSubstr("this date's snapshot pair (cons_estagiario_2026_12_07, "
                                    "cons_pagamento_2026_12_07) exists already"));
-  EXPECT_EQ(count(data, "vlmr_logtransferencia"), "7");
+  EXPECT_EQ(count(data, "vlmr_logtransferencia"), "8");
 
   clock.set(2026, 12, 8, 9, 15, 0);
   EXPECT_EQ(ctl({"run-now", "--again"}), ctl::kSuccess) << err.str();

@@ -7,6 +7,7 @@
 
 #include "core/deployment.h"
 #include "core/failure.h"
+#include "db/connection_text.h"
 #include "db/odbc_pool.h"
 #include "tests/support/fixtures.h"
 
@@ -30,6 +31,59 @@ TEST(ConnectionTexts, AreBuiltExactlyFromTheDeploymentServers) {
             "Provider=SQLOLEDB;Data Source=10.1.2.3;Initial Catalog=CALVERIN;User "
             "Id=CALVERIN_int01;Password=Tavreq527");
   set_deployment_for_testing(nullptr);
+}
+
+TEST(ConnectionTexts, TakeEachConnectionsLoginAndPasswordFromTheDeployment) {
+  struct Case {
+    const char* what;
+    std::string (*text)();
+    std::string Deployment::*login_field;
+    std::string Deployment::*password_field;
+    std::string login, password, expected;
+  };
+  const Case cases[] = {
+      {"source", source_connection_text, &Deployment::source_login, &Deployment::source_password,
+       "velmora_origem", "S3nha\"x\\y",
+       "Provider=SQLOLEDB;Data Source=src;Initial Catalog=Velmora;User Id=velmora_origem;"
+       "Password=S3nha\"x\\y"},
+      {"consultation", consulta_connection_text, &Deployment::consulta_login,
+       &Deployment::consulta_password, "velmora_consulta", "''",
+       "Provider=SQLOLEDB;Data Source=cons;Initial Catalog=consulta_tessarin;User "
+       "Id=velmora_consulta;Password=''"},
+      {"organiser", organiser_connection_text, &Deployment::organiser_login,
+       &Deployment::organiser_password, "DOMAIN\\velmora", "",
+       "Provider=SQLOLEDB;Data Source=cons;Initial Catalog=CALVERIN;User Id=DOMAIN\\velmora;"
+       "Password="},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Deployment d = built_in_deployment();
+    d.source_server = "src";
+    d.consulta_server = "cons";
+    // Every other login is set apart, so that a text taking the wrong
+    // connection's login shows.
+    d.source_login = d.consulta_login = d.organiser_login = "other";
+    d.source_password = d.consulta_password = d.organiser_password = "otherpw";
+    d.*c.login_field = c.login;
+    d.*c.password_field = c.password;
+    set_deployment_for_testing(&d);
+    EXPECT_EQ(c.text(), c.expected);
+    const ConnectionText parsed = parse_connection_text(c.text());
+    EXPECT_EQ(parsed.user, c.login);
+    EXPECT_EQ(parsed.password, c.password == "''" ? "" : c.password);
+  }
+  set_deployment_for_testing(nullptr);
+}
+
+TEST(ConnectionTexts, BuiltInLoginsAreTheOnesEveryInstallationHasUsed) {
+  // The build of the tests sets no login constant.
+  const Deployment d = built_in_deployment();
+  EXPECT_EQ(d.source_login, "sa");
+  EXPECT_EQ(d.source_password, "''");
+  EXPECT_EQ(d.consulta_login, "consulta_tessarin_int02");
+  EXPECT_EQ(d.consulta_password, "Wubtra583");
+  EXPECT_EQ(d.organiser_login, "CALVERIN_int01");
+  EXPECT_EQ(d.organiser_password, "Tavreq527");
 }
 
 // The three modules seen through one shape, so that every edge case runs on each.

@@ -44,9 +44,10 @@ def enter_own_network():
     flags = clone_newns | clone_newnet
     if uid != 0:
         flags |= clone_newuser
+    needs = ("network and mount namespaces (root, or unprivileged user namespaces; not a "
+             "plain chroot nor an unprivileged container)")
     if libc.unshare(flags) != 0:
-        raise AssertionError("cannot create network and mount namespaces: "
-                             + os.strerror(ctypes.get_errno()))
+        harness.cannot_run_here(f"{needs}: unshare: {os.strerror(ctypes.get_errno())}")
     if uid != 0:
         for name, text in (("setgroups", "deny"), ("uid_map", f"0 {uid} 1"),
                            ("gid_map", f"0 {gid} 1")):
@@ -54,10 +55,12 @@ def enter_own_network():
                 f.write(text)
     ms_rec, ms_private = 0x4000, 0x40000
     libc.mount.argtypes = [ctypes.c_char_p] * 3 + [ctypes.c_ulong, ctypes.c_char_p]
-    if (libc.mount(None, b"/", None, ms_rec | ms_private, None) != 0
-            or libc.mount(b"tmpfs", b"/tmp/.X11-unix", b"tmpfs", 0, b"mode=1777") != 0):
-        raise AssertionError("cannot give the test a /tmp/.X11-unix of its own: "
-                             + os.strerror(ctypes.get_errno()))
+    if libc.mount(None, b"/", None, ms_rec | ms_private, None) != 0:
+        harness.cannot_run_here(f"{needs}, with / a mount point: making / private: "
+                                + os.strerror(ctypes.get_errno()))
+    if libc.mount(b"tmpfs", b"/tmp/.X11-unix", b"tmpfs", 0, b"mode=1777") != 0:
+        harness.cannot_run_here(f"{needs}: a tmpfs on /tmp/.X11-unix: "
+                                + os.strerror(ctypes.get_errno()))
     siocgifflags, siocsifflags, iff_up = 0x8913, 0x8914, 0x1
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
         request = struct.pack("16sh", b"lo", 0)

@@ -99,24 +99,56 @@ def _die_with_parent():
 def _reserve_display(number):
     """An open descriptor holding the lock of display `number`, or None when
     another harness holds it or an X server not started by a harness uses
-    it."""
-    os.makedirs(DISPLAY_LOCKS, exist_ok=True)
-    try:
-        os.chmod(DISPLAY_LOCKS, 0o1777)
-    except PermissionError:
-        pass  # made by another user, who gave it the same mode
-    path = os.path.join(DISPLAY_LOCKS, f"{number}.lock")
-    fd = os.open(path, os.O_RDONLY | os.O_CREAT | os.O_CLOEXEC, 0o666)
-    try:
-        fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
-    except BlockingIOError:
+    it. The lock file exists only while it is held: the holder removes it
+    (and the directory, once empty) when it lets go, so a lock taken on a
+    file that was removed meanwhile is taken again on the file now there."""
+    path = _display_lock_path(number)
+    while True:
+        try:
+            os.makedirs(DISPLAY_LOCKS, exist_ok=True)
+            try:
+                os.chmod(DISPLAY_LOCKS, 0o1777)
+            except PermissionError:
+                pass  # made by another user, who gave it the same mode
+            fd = os.open(path, os.O_RDONLY | os.O_CREAT | os.O_CLOEXEC, 0o666)
+        except FileNotFoundError:
+            continue  # the directory went away with the last reservation
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except BlockingIOError:
+            os.close(fd)
+            return None
+        try:
+            held, there = os.fstat(fd), os.stat(path)
+            current = (held.st_dev, held.st_ino) == (there.st_dev, there.st_ino)
+        except FileNotFoundError:
+            current = False
+        if current:
+            break
         os.close(fd)
-        return None
     if (os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}")
             or _abstract_socket_in_use(number)):
-        os.close(fd)
+        _release_display(number, fd)
         return None
     return fd
+
+
+def _display_lock_path(number):
+    return os.path.join(DISPLAY_LOCKS, f"{number}.lock")
+
+
+def _release_display(number, fd):
+    """Removes the lock file while still holding it, then lets go, and
+    removes the directory when no other reservation is left in it."""
+    try:
+        os.unlink(_display_lock_path(number))
+    except OSError:
+        pass  # made by another user in a sticky directory: it stays, harmless
+    os.close(fd)
+    try:
+        os.rmdir(DISPLAY_LOCKS)
+    except OSError:
+        pass  # others hold numbers, or it is not ours to remove
 
 
 def _abstract_socket_in_use(number):
@@ -131,15 +163,17 @@ class Xvfb:
     def __init__(self, width=1024, height=768, dpi=96):
         self.process = None
         self._lock = None
+        self._number = None
         for number in range(FIRST_DISPLAY, LAST_DISPLAY):
             lock = _reserve_display(number)
             if lock is None:
                 continue
             if self._start(number, lock, width, height, dpi):
                 self._lock = lock
+                self._number = number
                 self.display = f":{number}"
                 return
-            os.close(lock)
+            _release_display(number, lock)
         raise RuntimeError(f"Xvfb did not start on any display from :{FIRST_DISPLAY} "
                            f"to :{LAST_DISPLAY - 1}")
 
@@ -183,7 +217,7 @@ class Xvfb:
                 self.process.kill()
                 self.process.wait()
         if self._lock is not None:
-            os.close(self._lock)
+            _release_display(self._number, self._lock)
             self._lock = None
 
 
@@ -423,6 +457,21 @@ def send_delete_window(display_name, window):
         x11.XCloseDisplay(display)
 
 
+# The exit status that ctest counts as a skipped test (SKIP_RETURN_CODE).
+CANNOT_RUN_HERE = 77
+
+
+class CannotRunHere(Exception):
+    """The machine lacks something the test needs (not a fault of the
+    system under test)."""
+
+
+def cannot_run_here(missing):
+    """Ends the test: skipped with one line naming what is missing, or
+    failed when CI=true (CI must never test less without saying so red)."""
+    raise CannotRunHere(missing)
+
+
 def main(test):
     """Runs `test(args)` and exits 0 when it returns, 1 with the message when
     it raises AssertionError."""
@@ -432,4 +481,7 @@ def main(test):
     except AssertionError as failure:
         print(f"FAILED: {failure}", file=sys.stderr)
         sys.exit(1)
+    except CannotRunHere as missing:
+        print(f"cannot run here: {missing}", flush=True)
+        sys.exit(1 if os.environ.get("CI") == "true" else CANNOT_RUN_HERE)
     print("passed")

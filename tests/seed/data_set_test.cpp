@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -115,6 +116,67 @@ TEST(SeedDataSet, HoldsTheCasesANightMeets) {
        "('cons_estagiario_2026_12_06', 'cons_pagamento_2026_12_06')"},
   };
   for (const auto& [what, sql] : cases) EXPECT_EQ(data.answer(sql), "1") << what;
+}
+
+// The run log of a data set made at any time of day covers the seven nights
+// that have run by then, each once and complete, so that a freshly seeded
+// demo shows no night without a run; a failed night among them is one the
+// embedded client can have.
+TEST(SeedDataSet, RunLogHasEveryNightOfTheWeekThatHasRunWhenSeeded) {
+  struct Case {
+    DateTime made;
+    const char* latest_night;  // the newest date in the log
+    const char* oldest_night;
+  };
+  const Case cases[] = {
+      {{2026, 12, 8, 0, 0, 0}, "2026-12-07", "2026-12-01"},
+      {{2026, 12, 8, 0, 30, 0}, "2026-12-07", "2026-12-01"},  // the night is only due
+      {{2026, 12, 8, 0, 30, 1}, "2026-12-08", "2026-12-02"},
+      {{2026, 12, 8, 11, 0, 0}, "2026-12-08", "2026-12-02"},
+      {{2026, 12, 8, 23, 59, 59}, "2026-12-08", "2026-12-02"},
+      {{2027, 1, 1, 10, 0, 0}, "2027-01-01", "2026-12-26"},
+      {{2027, 1, 1, 0, 10, 0}, "2026-12-31", "2026-12-25"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(date_text(c.made) + " " + std::to_string(c.made.hour) + ":" +
+                 std::to_string(c.made.minute) + ":" + std::to_string(c.made.second));
+    RecordingSink sink;
+    seed::generate({30, 5, c.made}, sink);
+    const auto& rows = sink.rows.at("Velmora.vlmr_logtransferencia");
+    ASSERT_EQ(rows.size(), 7u);
+    std::vector<std::string> dates;
+    int failed = 0;
+    for (const std::string& row : rows) {
+      // data|hora_inicial|hora_final|erro|
+      std::vector<std::string> f;
+      for (std::size_t at = 0, bar; (bar = row.find('|', at)) != std::string::npos; at = bar + 1)
+        f.push_back(row.substr(at, bar - at));
+      ASSERT_EQ(f.size(), 4u) << row;
+      dates.push_back(f[0]);
+      EXPECT_EQ(f[1], "00:30:00 ") << row;
+      EXPECT_GT(f[2], "00:30:00 ") << row;
+      if (f[3] != " SEM ERRO") {
+        ++failed;
+        EXPECT_EQ(f[3], "5 - database is locked") << row;
+      }
+    }
+    EXPECT_EQ(dates.front(), c.oldest_night);
+    EXPECT_EQ(dates.back(), c.latest_night);
+    EXPECT_TRUE(std::is_sorted(dates.begin(), dates.end()));
+    EXPECT_EQ(std::adjacent_find(dates.begin(), dates.end()), dates.end()) << "a date twice";
+    EXPECT_LE(failed, 1);
+  }
+}
+
+TEST(SeedDataSet, ANightKeepsItsRunLogRowWhateverTheTimeOfSeeding) {
+  RecordingSink early, late;
+  seed::generate({30, 5, {2026, 12, 8, 0, 10, 0}}, early);
+  seed::generate({30, 5, {2026, 12, 8, 15, 0, 0}}, late);
+  const auto& before = early.rows.at("Velmora.vlmr_logtransferencia");
+  const auto& after = late.rows.at("Velmora.vlmr_logtransferencia");
+  // The six nights both logs hold are the same rows; the later one adds today's.
+  EXPECT_EQ(std::vector<std::string>(before.begin() + 1, before.end()),
+            std::vector<std::string>(after.begin(), after.end() - 1));
 }
 
 }  // namespace

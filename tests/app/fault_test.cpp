@@ -377,7 +377,7 @@ TEST_F(SilentMailServerFault, DoesNotHoldTheNightAndTheTablesAreRestored) {
   const std::optional<LogRow> log = log_row("2026-12-08");
   ASSERT_TRUE(log);
   EXPECT_NE(log->end, "NULL");
-  EXPECT_EQ(log->erro, "-7 - Table x is missing.");
+  EXPECT_EQ(log->erro, "-7 - Table x is missing. (matricula 100001, anomes 202604)");
   EXPECT_TRUE(all_connections_closed());
 
   run_next_night();

@@ -206,7 +206,9 @@ int open_own_directory(const std::string& dir) {
     refuse(dir,
            "belongs to " + account_text(st.st_uid) + ", not to this " + account_text(geteuid()));
   }
-  if ((st.st_mode & 022) != 0 && fchmod(fd.fd, st.st_mode & 0755) != 0) {
+  // Others may read it (the other accounts' processes look for its locks)
+  // but not write in it, whatever the umask made of it.
+  if ((st.st_mode & 07777) != 0755 && fchmod(fd.fd, 0755) != 0) {
     fail("protect the directory of", dir);
   }
   return fd.release();
@@ -337,6 +339,8 @@ std::optional<LockFile> LockFile::try_take(const std::string& path, const std::s
     if (!S_ISREG(held.st_mode) || held.st_uid != geteuid() || held.st_nlink != 1) {
       refuse(path, "is not a file of this account's own");
     }
+    // Readable by all, whatever the umask, so that other accounts see it.
+    if ((held.st_mode & 07777) != 0644 && fchmod(fd.fd, 0644) != 0) fail("protect", path);
     struct flock lock {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;

@@ -194,14 +194,20 @@ TEST_P(ForeignAccountLocks, APlantedPlaceIsNeitherFollowedNorWrittenAndTheNightS
     fresh_databases();
   }
   fs::remove_all(own_dir_);
-  // With the place free again, the lock directory is this account's own.
+  // With the place free again, the lock directory is this account's own,
+  // and other accounts can read it and its files whatever the umask.
+  const mode_t umask_before = umask(077);
   auto lock = LockFile::try_take(path_, "velmora-ctl run-now");
+  umask(umask_before);
   ASSERT_TRUE(lock);
-  struct stat dir {};
+  struct stat dir {
+  }, file{};
   ASSERT_EQ(lstat(own_dir_.c_str(), &dir), 0);
   EXPECT_TRUE(S_ISDIR(dir.st_mode));
   EXPECT_EQ(dir.st_mode & 07777, 0755u);
   EXPECT_EQ(dir.st_uid, geteuid());
+  ASSERT_EQ(lstat(path_.c_str(), &file), 0);
+  EXPECT_EQ(file.st_mode & 07777, 0644u);
 }
 
 // A lock that the other account holds in its own directory counts (one run

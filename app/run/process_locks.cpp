@@ -35,10 +35,17 @@ namespace fs = std::filesystem;
 constexpr const char* kLockBases[] = {"/run/lock", "/tmp"};
 std::string g_base_for_testing;
 
+// The first base that every account may write in (mode 1777, not mounted
+// read-only): the choice must not depend on who asks, or root's tool and
+// the operator's nightly process would look in two places.
 std::string lock_base() {
   if (!g_base_for_testing.empty()) return g_base_for_testing;
   for (const char* dir : kLockBases) {
-    if (access(dir, W_OK | X_OK) == 0) return dir;
+    struct stat st {};
+    if (stat(dir, &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & 01777) == 01777 &&
+        access(dir, W_OK | X_OK) == 0) {
+      return dir;
+    }
   }
   return kLockBases[0];
 }

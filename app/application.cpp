@@ -45,7 +45,12 @@ void show_non_blocking_box(const std::string& text) {
 
 std::string already_running_text(const std::optional<LockHolder>& holder) {
   std::string text = "O Velmora já está em execução para estes bancos de dados";
-  if (holder) text += " (pid " + std::to_string(holder->pid) + ", desde " + holder->since + ")";
+  // A holder of another account is named by its program text, which names
+  // that account.
+  if (holder) {
+    text += " (" + (holder->program == "velmora" ? "" : holder->program + ", ") + "pid " +
+            std::to_string(holder->pid) + ", desde " + holder->since + ")";
+  }
   return text + ". Este segundo processo vai terminar sem fazer nada.";
 }
 

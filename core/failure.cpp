@@ -8,15 +8,28 @@ namespace {
 // The longest value a description shows whole.
 constexpr std::size_t kShownValueLength = 40;
 
+}  // namespace
+
 // Cut on a character boundary so that the description stays valid UTF-8.
 std::string shown_value(std::string_view text) {
-  if (text.size() <= kShownValueLength) return std::string(text);
-  std::size_t cut = kShownValueLength;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return std::string(text.substr(0, cut)) + "...";
+  std::string_view shown = text;
+  if (text.size() > kShownValueLength) {
+    std::size_t cut = kShownValueLength;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    shown = text.substr(0, cut);
+  }
+  std::string out;
+  out.reserve(shown.size() + 3);
+  for (char c : shown) {
+    if (c == '\0') {
+      out += "\\0";
+    } else {
+      out += c;
+    }
+  }
+  if (shown.size() < text.size()) out += "...";
+  return out;
 }
-
-}  // namespace
 
 Failure::Failure(std::int32_t number, std::string description)
     : std::runtime_error(std::to_string(number) + " - " + description),
@@ -58,6 +71,15 @@ Failure item_not_found(std::string_view name) {
 Failure invalid_use_of_null(std::string_view column) {
   return Failure(failure_number::kInvalidUseOfNull,
                  "Invalid use of Null (column " + std::string(column) + ")");
+}
+
+Failure nul_in_text(std::string_view column) {
+  return Failure(failure_number::kTypeMismatch,
+                 "Type mismatch: text with a NUL byte (column " + std::string(column) + ")");
+}
+
+Failure naming_row(const Failure& failure, std::string_view row) {
+  return Failure(failure.number(), failure.description() + " (" + std::string(row) + ")");
 }
 
 Failure type_mismatch(std::string_view what, std::string_view value, std::string_view expected) {

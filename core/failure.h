@@ -62,5 +62,19 @@ Failure invalid_use_of_null(std::string_view column);
 // is needed (13), naming what it is and showing the value; a long value is
 // shown by its first characters so that the description fits a log column.
 Failure type_mismatch(std::string_view what, std::string_view value, std::string_view expected);
+// A text holding a NUL byte (13), naming the column: a statement cannot
+// carry one (the embedded database would end the statement's text there).
+Failure nul_in_text(std::string_view column);
+
+// `failure` with the row it met appended to its description, e.g. "Invalid
+// use of Null (column concurso)" becomes "Invalid use of Null (column
+// concurso) (matricula 12345)" for `row` "matricula 12345". The number and
+// the original description, which operators know, come first and unchanged.
+Failure naming_row(const Failure& failure, std::string_view row);
+
+// `value` as a description shows it: a long value by its first characters,
+// a NUL byte as "\0", so that the description fits a log column and can be
+// written into a statement.
+std::string shown_value(std::string_view value);
 
 }  // namespace velmora

@@ -7,6 +7,12 @@
 namespace velmora {
 
 void append_quoted(std::string& statement, std::string_view value) {
+  // The values read from a database are refused at reading already
+  // (text_of); this keeps any other text from cutting a statement short.
+  if (value.find('\0') != std::string_view::npos) {
+    throw Failure(failure_number::kTypeMismatch,
+                  "Type mismatch: text with a NUL byte cannot be written into a statement");
+  }
   for (std::size_t quote; (quote = value.find('\'')) != std::string_view::npos;) {
     statement.append(value.substr(0, quote + 1)).append(1, '\'');
     value.remove_prefix(quote + 1);

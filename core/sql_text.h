@@ -8,10 +8,12 @@ namespace velmora {
 // A value to be placed between single quotes in a statement: every single
 // quote it contains is doubled, so that "D'Ávila" is stored as it is and can
 // neither break nor change the statement. Values without quotes are returned
-// unchanged, so statements for ordinary values keep their exact text.
+// unchanged, so statements for ordinary values keep their exact text. A
+// value holding a NUL byte throws Failure 13: no statement may carry one.
 std::string quoted(std::string_view value);
 
-// Appends quoted(value) to `statement`, without a string of its own.
+// Appends quoted(value) to `statement`, without a string of its own; throws
+// as quoted() does, leaving `statement` unchanged.
 void append_quoted(std::string& statement, std::string_view value);
 
 // True when `value` reads as a number: optional blanks, an optional sign,

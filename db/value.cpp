@@ -47,9 +47,8 @@ std::string double_text(double d) {
   return s == "-0" ? "0" : s;
 }
 
-}  // namespace
-
-std::string text_of(const Value& v, std::string_view column) {
+// The text of `v` whatever characters it holds.
+std::string any_text(const Value& v, std::string_view column) {
   struct Visitor {
     std::string_view column;
     std::string operator()(const Null&) const { throw invalid_use_of_null(column); }
@@ -62,6 +61,17 @@ std::string text_of(const Value& v, std::string_view column) {
   return std::visit(Visitor{column}, v);
 }
 
-std::string debug_text(const Value& v) { return is_null(v) ? "Null" : text_of(v, ""); }
+}  // namespace
+
+std::string text_of(const Value& v, std::string_view column) {
+  std::string text = any_text(v, column);
+  // Every text bound for a statement is read here: one holding a NUL byte is
+  // refused now, before a statement is built from it, rather than cut short
+  // by the database at that byte.
+  if (text.find('\0') != std::string::npos) throw nul_in_text(column);
+  return text;
+}
+
+std::string debug_text(const Value& v) { return is_null(v) ? "Null" : any_text(v, ""); }
 
 }  // namespace velmora

@@ -39,7 +39,8 @@ inline bool is_null(const Value& v) { return std::holds_alternative<Null>(v); }
 //                   ("1E+20", "1E-05")
 //   date            "yyyy-mm-dd", followed by " hh:mm:ss" when it carries
 //                   a time of day
-// Throws Failure 94 for Null, naming `column` in the description.
+// Throws Failure 94 for Null and Failure 13 for a text holding a NUL byte,
+// naming `column` in the description.
 std::string text_of(const Value& v, std::string_view column);
 
 // A readable rendering for diagnostics and tests ("Null" for Null).

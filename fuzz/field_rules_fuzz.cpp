@@ -97,7 +97,22 @@ void check_date_result(const Outcome& o, const char* rule) {
   check(rules::rule_D(Value{*o.text}, kColumn) == *o.text, "a date text reads as itself", *o.text);
 }
 
+// A text holding a NUL byte fails under every rule with 13 naming the
+// column: no statement may carry it.
+bool check_nul_refused(const Value& v) {
+  const std::string* text = std::get_if<std::string>(&v);
+  if (const auto* decimal = std::get_if<Decimal>(&v)) text = &decimal->digits;
+  if (!text || text->find('\0') == std::string::npos) return false;
+  for (auto rule : {rules::rule_T, rules::rule_T_null, rules::rule_D, rules::rule_D_null,
+                    rules::rule_D_empty, rules::rule_N, rules::rule_K, rules::rule_R}) {
+    const Outcome o = outcome_of([&] { return rule(v, kColumn); });
+    check(!o.text && o.failure == failure_number::kTypeMismatch, "a NUL byte fails with 13");
+  }
+  return true;
+}
+
 void check_rules(const Value& v) {
+  if (check_nul_refused(v)) return;
   const bool null = is_null(v);
   const bool native_date = std::holds_alternative<DateTime>(v);
   const std::string text = null ? "" : text_of(v, kColumn);

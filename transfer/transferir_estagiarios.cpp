@@ -1,3 +1,4 @@
+#include "core/failure.h"
 #include "db/conexao.h"
 #include "transfer/frmatualizacao.h"
 #include "transfer/intern_fields.h"
@@ -37,38 +38,49 @@ void Frmatualizacao::transferir_estagiarios() {
   sql = "Select * from vlmr_estagiario";
   CONEXAO.rs = CONEXAO.cn->Execute(sql);
 
-  while (!CONEXAO.rs->Eof()) {
-    cons_limpar();
-    fill(r, Step::kRegistration, CONEXAO.rs);
+  for (long row = 1; !CONEXAO.rs->Eof(); ++row) {
+    // A failure while this intern is read, translated or written names it,
+    // so that the operator can find the row: by its matricula once that is
+    // read, by its place in the row set before.
+    bool registration_read = false;
+    try {
+      cons_limpar();
+      fill(r, Step::kRegistration, CONEXAO.rs);
+      registration_read = true;
 
-    fill(r, Step::kExamCode, CONEXAO.rs);
-    if (!r.concurso.empty() && look_up(exam_lookup_statement(r.concurso))) {
-      fill(r, Step::kExam, CONEXAO.rs2);
+      fill(r, Step::kExamCode, CONEXAO.rs);
+      if (!r.concurso.empty() && look_up(exam_lookup_statement(r.concurso))) {
+        fill(r, Step::kExam, CONEXAO.rs2);
+      }
+
+      fill(r, Step::kGrantCode, CONEXAO.rs);
+      if (!r.bolsa.empty() && look_up(grant_lookup_statement(r.bolsa))) {
+        fill(r, Step::kGrant, CONEXAO.rs2);
+      }
+
+      fill(r, Step::kTexts, CONEXAO.rs);
+      if (!r.elogio.empty() || !r.sancao.empty()) Cons_Sancao();
+
+      if (look_up(assignment_lookup_statement(r.matricula))) {
+        fill(r, Step::kAssignment, CONEXAO.rs2);
+        // orgao holds the unit code until the unit look-up gives its text.
+        conexao3.buscar_orgao(r.orgao);
+        r.orgao = conexao3.nome_orgao;
+      }
+
+      if (look_up(interruption_lookup_statement(r.matricula))) {
+        fill(r, Step::kInterruption, CONEXAO.rs2);
+      }
+
+      fill(r, Step::kIntern, CONEXAO.rs);
+
+      sql = intern_insert_statement(r);
+      Conexao2.cn->Execute(sql);
+    } catch (const Failure& failure) {
+      throw naming_row(failure, registration_read && !r.matricula.empty()
+                                    ? "matricula " + shown_value(r.matricula)
+                                    : "row " + std::to_string(row) + " of vlmr_estagiario");
     }
-
-    fill(r, Step::kGrantCode, CONEXAO.rs);
-    if (!r.bolsa.empty() && look_up(grant_lookup_statement(r.bolsa))) {
-      fill(r, Step::kGrant, CONEXAO.rs2);
-    }
-
-    fill(r, Step::kTexts, CONEXAO.rs);
-    if (!r.elogio.empty() || !r.sancao.empty()) Cons_Sancao();
-
-    if (look_up(assignment_lookup_statement(r.matricula))) {
-      fill(r, Step::kAssignment, CONEXAO.rs2);
-      // orgao holds the unit code until the unit look-up gives its text.
-      conexao3.buscar_orgao(r.orgao);
-      r.orgao = conexao3.nome_orgao;
-    }
-
-    if (look_up(interruption_lookup_statement(r.matricula))) {
-      fill(r, Step::kInterruption, CONEXAO.rs2);
-    }
-
-    fill(r, Step::kIntern, CONEXAO.rs);
-
-    sql = intern_insert_statement(r);
-    Conexao2.cn->Execute(sql);
     CONEXAO.rs->MoveNext();
   }
 }

@@ -112,14 +112,18 @@ class Run {
     form_.erro_execucao = outcome_text(failure);
     Conexao2.abrir();
     // Without both snapshots of this run there is nothing to restore from,
-    // and the transfers have not touched the live tables yet.
+    // and the transfers have not touched the live tables yet. Nor may such a
+    // run drop an older pair: the live tables may be missing or damaged (a
+    // night before failed to put them back), and then the pair of two days
+    // before may be the last good copy that a restore by hand needs. Every
+    // night that fails this way keeps it, however many follow.
     if (snapshots_taken_) {
       execute(Conexao2.cn, drop_statement("cons_estagiario"));
       execute(Conexao2.cn, drop_statement("cons_pagamento"));
       execute(Conexao2.cn, restore_statement("cons_estagiario", run_suffix()));
       execute(Conexao2.cn, restore_statement("cons_pagamento", run_suffix()));
+      form_.excluir_tabela_anterior();
     }
-    form_.excluir_tabela_anterior();
     mail_sent_ = true;
     CONEXAO.enviar_email();
     // A failed closing after a successful end row must not leave that row

@@ -7,11 +7,15 @@
 
 // The locks that keep one nightly process, and one run, per set of
 // databases on this machine. Both are kernel record locks (open file
-// description locks, fcntl F_OFD_SETLK) on small files in /run/lock (or /tmp
-// where /run/lock cannot be written): the kernel drops them when their
-// holder ends, however it ends, so a crash never leaves a stale lock. The
-// file names carry a hash of the databases served, so processes that serve
-// different databases (the end-to-end tests run many at once) never meet.
+// description locks, fcntl F_OFD_SETLK) on small files in a directory of the
+// account's own, /run/lock/velmora-<uid> (/tmp/velmora-<uid> where /run/lock
+// cannot be written), which no other account can write: the kernel drops
+// them when their holder ends, however it ends, so a crash never leaves a
+// stale lock. A lock counts whichever account holds it: taking one looks
+// into the other accounts' directories too, and only files owned by the
+// account a directory is named for are believed. The file names carry a
+// hash of the databases served, so processes that serve different databases
+// (the end-to-end tests run many at once) never meet.
 // A holder removes its file when it lets go, and also when SIGTERM, SIGINT
 // or SIGHUP ends it (unless the process has handlers of its own for them);
 // a file left by a crash is harmless, as nobody holds its lock.
@@ -34,9 +38,11 @@ class LockFile {
  public:
   // Takes the lock on `path` without waiting and writes the holder's
   // description (this process's pid, `program`, the clock's time) into the
-  // file. Returns nullopt when another holder has it. Throws Failure (the
-  // errno and a description naming the file) when the file cannot be
-  // created or locked.
+  // file. Returns nullopt when another holder has it, in any account.
+  // Throws Failure (the errno and a description naming the file) when the
+  // file cannot be created or locked, and when its directory or the file is
+  // not this account's own (another account's directory, a symbolic link):
+  // nothing is then written.
   static std::optional<LockFile> try_take(const std::string& path, const std::string& program);
 
   LockFile(LockFile&& other) noexcept;
@@ -56,11 +62,18 @@ class LockFile {
   std::string path_;
 };
 
-// The holder of the lock on `path`, or nullopt when nobody holds it (no file,
-// or one left by a process that has ended). Never throws: a file that cannot
-// be read counts as not held. A lock is seen as held even by the process
-// holding it.
+// The holder of the lock on `path`, or of the lock of the same name in
+// another account's directory, or nullopt when nobody holds it (no file, or
+// one left by a process that has ended). Never throws: a file that cannot
+// be read, or that is not owned by the account of its directory, counts as
+// not held. A lock is seen as held even by the process holding it. For
+// another account's holder, `program` ends with ", of account NAME (uid N)",
+// and `pid` is 0 unless it is a process of that account.
 std::optional<LockHolder> lock_holder(const std::string& path);
+
+// Tests only: the directory in which the accounts' lock directories are made,
+// instead of /run/lock; an empty text restores it.
+void set_lock_base_for_testing(const std::string& directory);
 
 // The databases that `site` serves, as one text: both servers, an embedded
 // directory made absolute and free of symbolic links, so that "sqlite:." in

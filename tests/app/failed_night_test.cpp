@@ -3,10 +3,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/run/nightly_run.h"
+#include "ctl/ctl.h"
 #include "db/conexao.h"
 #include "tests/app/run_fixture.h"
 #include "tests/support/postgres.h"
@@ -129,10 +131,8 @@ TEST_P(FailedNight, IsMailedAndLoggedOnceAndTheNextNightRebuilds) {
        [&] { move_source(db_->server()); },
        // The failure branch's end row fails on the unopened connection, and
        // the fallback cannot open a fresh one.
-       [](const std::string& erro) {
-         return concat({retention(false), {end_row(erro)}});
-       },
-       false, Tables::kAsBefore, true},
+       [](const std::string& erro) { return std::vector<Statement>{end_row(erro)}; }, false,
+       Tables::kAsBefore, true},
       {"the source server refuses the login",
        [&](StatementFaults&) {
          refusing = std::make_unique<PostgresTestCluster>();
@@ -145,10 +145,8 @@ TEST_P(FailedNight, IsMailedAndLoggedOnceAndTheNextNightRebuilds) {
          move_source(db_->server());
          refusing.reset();
        },
-       [](const std::string& erro) {
-         return concat({retention(false), {end_row(erro)}});
-       },
-       false, Tables::kAsBefore, true, true},
+       [](const std::string& erro) { return std::vector<Statement>{end_row(erro)}; }, false,
+       Tables::kAsBefore, true, true},
       {"the consultation connection's closing fails in both passes",
        [&](StatementFaults&) {
          nightly_run::set_closing_hook_for_testing([](std::string_view module) {
@@ -229,6 +227,52 @@ TEST_P(FailedNight, IsMailedAndLoggedOnceAndTheNextNightRebuilds) {
     EXPECT_EQ(reports.size(), c.reported ? 1u : 0u);
     clock_.set(2026, 12, 8, 0, 30, 0);
   }
+}
+
+// A live table that a failed night could not put back makes every later
+// night fail at its first snapshot. None of those nights may drop a pair:
+// the pair taken before the first of them is the copy the operator restores
+// from, however many nights have failed meanwhile.
+TEST_P(FailedNight, NightsFailingAtTheirSnapshotsKeepThePairThatRestoresTheTables) {
+  seed_consultation_rows();
+  const Rows old_estagiario = estagiario_rows();
+  const Rows old_pagamento = pagamento_rows();
+  // The night of 2026-12-07 took this pair, then lost cons_estagiario.
+  for (const char* table : {"cons_estagiario", "cons_pagamento"}) {
+    db_->exec("consulta_tessarin",
+              std::string("CREATE TABLE ") + table + "_2026_12_06 AS SELECT * FROM " + table);
+  }
+  db_->exec("consulta_tessarin", "DROP TABLE cons_estagiario");
+  const std::vector<std::string> tables_left = consultation_tables();
+
+  for (int day : {8, 9, 10}) {
+    SCOPED_TRACE(day);
+    const std::string date = (day < 10 ? "2026-12-0" : "2026-12-") + std::to_string(day);
+    const std::string suffix = "2026_12_0" + std::to_string(day - 1);
+    clock_.set(2026, 12, day, 0, 30, 0);
+    StatementFaults recorder;
+    frmatualizacao.tempo_Timer();
+    const std::string erro = frmatualizacao.erro_execucao;
+    EXPECT_NE(erro, " SEM ERRO");
+    EXPECT_EQ(recorder.texts(),
+              (std::vector<std::string>{
+                  "Insert into vlmr_logtransferencia(data,hora_inicial)values('" + date +
+                      "','00:30:00 ')",
+                  "Select * into cons_estagiario_" + suffix + " from cons_estagiario ",
+                  "Update vlmr_logtransferencia set hora_final = '00:30:00 ',erro = '" + erro +
+                      "' where data ='" + date + "' "}));
+    EXPECT_EQ(consultation_tables(), tables_left);
+  }
+  EXPECT_EQ(mails(), 3);
+  EXPECT_TRUE(reports.empty()) << reports.front();
+
+  std::ostringstream out, err;
+  std::istringstream in;
+  ctl::Console console{out, err, in};
+  ASSERT_EQ(ctl::run({"restore", "--suffix", "2026_12_06", "--yes"}, console), ctl::kSuccess)
+      << err.str();
+  EXPECT_EQ(estagiario_rows(), old_estagiario);
+  EXPECT_EQ(pagamento_rows(), old_pagamento);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, FailedNight,

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 
 #include "app/run/nightly_run.h"
@@ -58,7 +59,11 @@ TEST_P(RunCountdown, EveryFailingStatementLeavesTheConsultationTablesWhole) {
     const bool fired = faults.fired();
     if (fired) {
       SCOPED_TRACE(faults.statements().at(n - 1).text);
-      EXPECT_EQ(frmatualizacao.erro_execucao, kInjectedOutcome);
+      // A statement of an intern's or a payment's row names that row.
+      EXPECT_TRUE(std::regex_match(
+          frmatualizacao.erro_execucao,
+          std::regex(R"(-7 - Table x is missing\.( \(matricula [34]00(, anomes 202611)?\))?)")))
+          << frmatualizacao.erro_execucao;
       EXPECT_EQ(estagiario_rows(), old_estagiario);
       EXPECT_EQ(pagamento_rows(), old_pagamento);
       EXPECT_EQ(modal_boxes.size(), 1u);

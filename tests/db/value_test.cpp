@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "core/failure.h"
+#include "core/sql_text.h"
 
 namespace velmora {
 namespace {
@@ -39,14 +41,47 @@ TEST(DefaultConversion, WritesEveryKindOfValue) {
   }
 }
 
-TEST(DefaultConversion, NullFailsNamingTheColumn) {
-  try {
-    text_of(Null{}, "anomes");
-    FAIL() << "Null converted";
-  } catch (const Failure& f) {
-    EXPECT_EQ(f.number(), 94);
-    EXPECT_EQ(f.description(), "Invalid use of Null (column anomes)");
+TEST(DefaultConversion, NullOrANulByteFailsNamingTheColumn) {
+  using namespace std::string_literals;
+  const struct {
+    Value value;
+    std::int32_t number;
+    std::string description;
+  } cases[] = {
+      {Null{}, 94, "Invalid use of Null (column anomes)"},
+      {"Ana\0Lima"s, 13, "Type mismatch: text with a NUL byte (column anomes)"},
+      {"\0"s, 13, "Type mismatch: text with a NUL byte (column anomes)"},
+      {Decimal{"12\0"s}, 13, "Type mismatch: text with a NUL byte (column anomes)"},
+  };
+  for (const auto& c : cases) {
+    try {
+      text_of(c.value, "anomes");
+      ADD_FAILURE() << "converted: " << c.description;
+    } catch (const Failure& f) {
+      EXPECT_EQ(f.number(), c.number);
+      EXPECT_EQ(f.description(), c.description);
+    }
   }
+}
+
+// Whatever reaches a statement builder or a description without being read
+// by text_of: a NUL byte is never written into a statement.
+TEST(DefaultConversion, NoStatementOrDescriptionCarriesANulByte) {
+  using namespace std::string_literals;
+  try {
+    (void)velmora::quoted("Ana\0'Lima"s);
+    ADD_FAILURE() << "quoted a NUL byte";
+  } catch (const Failure& f) {
+    EXPECT_EQ(f.number(), 13);
+  }
+  std::string statement = "values ('";
+  EXPECT_THROW(append_quoted(statement, "x\0"s), Failure);
+  EXPECT_EQ(statement, "values ('");
+  EXPECT_EQ(type_mismatch("numero", "1\0"s + std::string(50, '2'), "a number").description(),
+            "Type mismatch: numero '1\\0" + std::string(38, '2') + "...' is not a number");
+  EXPECT_EQ(naming_row(Failure(-7, "Table 'x' is missing."), "matricula 12").description(),
+            "Table 'x' is missing. (matricula 12)");
+  EXPECT_EQ(naming_row(Failure(-7, "x"), "row 2").number(), -7);
 }
 
 }  // namespace

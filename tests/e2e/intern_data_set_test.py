@@ -314,7 +314,7 @@ def test(args):
                  (f"INSERT INTO vlmr_estagiario({','.join(bad)}) VALUES "
                   f"({','.join('?' * len(bad))})", list(bad.values())))
         night_2 = run_night(env, "2026-12-09")
-        assert night_2[3] == "13 - Type mismatch: numero x1 is not a number", \
+        assert night_2[3] == "13 - Type mismatch: numero x1 is not a number (matricula 2031)", \
             f"night 2 log row {night_2}"
         estagiario, pagamento, elogio = consultation(env)
         nights[DURING_NIGHT_2] = night_2

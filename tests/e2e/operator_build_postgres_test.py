@@ -356,7 +356,8 @@ def failed_night(args, pg, odbc):
         env.dismiss_box("Velmora")
         env.wait_for(lambda: [r for r in pg.log_rows() if r[2] is not None], 60,
                      "the complete run-log row of the failed night")
-        log_row = check_log_row(pg, date, "13 - Type mismatch: numero x1 is not a number")
+        log_row = check_log_row(
+            pg, date, "13 - Type mismatch: numero x1 is not a number (matricula 3004)")
 
         estagiario, pagamento = consultation(pg)
         check_rows("cons_estagiario after the failed night", estagiario, [stale_row()])

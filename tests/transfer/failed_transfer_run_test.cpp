@@ -55,8 +55,9 @@ TEST_P(FailedTransferRun, KeepsCommendationChangesAndRestoresTheConsultationTabl
   frmatualizacao.tempo_Timer();
 
   EXPECT_EQ(unhandled_, std::vector<std::string>{}) << "the failure branch ran to its end";
-  EXPECT_EQ(db_->query("Velmora", "select data, erro from vlmr_logtransferencia"),
-            (Rows{{"2026-12-08", "13 - Type mismatch: numero abc is not a number"}}));
+  EXPECT_EQ(
+      db_->query("Velmora", "select data, erro from vlmr_logtransferencia"),
+      (Rows{{"2026-12-08", "13 - Type mismatch: numero abc is not a number (matricula 1009)"}}));
   EXPECT_EQ(db_->query("consulta_tessarin", kEstagiario), estagiario_before);
   EXPECT_EQ(db_->query("consulta_tessarin",
                        "select matricula, nome, numero, orgao, "

@@ -148,10 +148,8 @@ std::optional<LockFile> LockFile::try_take(const std::string& path, const std::s
       close(fd);
       continue;
     }
-    std::ostringstream description;
-    description << "pid=" << getpid() << "\nprogram=" << program << "\nsince=" << now_text()
-                << "\n";
-    const std::string text = description.str();
+    const LockHolder holder{getpid(), program, now_text(), "", ""};
+    const std::string text = lock_file_text(holder);
     if (ftruncate(fd, 0) != 0 ||
         pwrite(fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) {
       const int error = errno;
@@ -160,13 +158,14 @@ std::optional<LockFile> LockFile::try_take(const std::string& path, const std::s
       fail("write", path);
     }
     remember_held(path);
-    return LockFile(fd, path);
+    return LockFile(fd, path, holder);
   }
   errno = EAGAIN;
   fail("lock", path);
 }
 
-LockFile::LockFile(LockFile&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+LockFile::LockFile(LockFile&& other) noexcept
+    : fd_(other.fd_), path_(std::move(other.path_)), holder_(std::move(other.holder_)) {
   other.fd_ = -1;
 }
 
@@ -175,12 +174,56 @@ LockFile& LockFile::operator=(LockFile&& other) noexcept {
     release();
     fd_ = other.fd_;
     path_ = std::move(other.path_);
+    holder_ = std::move(other.holder_);
     other.fd_ = -1;
   }
   return *this;
 }
 
 LockFile::~LockFile() { release(); }
+
+void LockFile::note_stage(std::string_view stage) noexcept {
+  if (fd_ < 0) return;
+  try {
+    holder_.stage = std::string(stage);
+    holder_.stage_since = now_text();
+    const std::string text = lock_file_text(holder_);
+    // Written over the old text in one write, then cut to its length: the
+    // pid, program and since lines keep their place, so a reader that meets
+    // the rewrite half-way can at worst misread the stage for that look.
+    if (pwrite(fd_, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size())) {
+      (void)ftruncate(fd_, static_cast<off_t>(text.size()));
+    }
+  } catch (...) {
+  }
+}
+
+std::string lock_file_text(const LockHolder& holder) {
+  std::ostringstream text;
+  text << "pid=" << holder.pid << "\nprogram=" << holder.program << "\nsince=" << holder.since
+       << "\n";
+  if (!holder.stage.empty()) {
+    text << "stage=" << holder.stage << "\nstage_since=" << holder.stage_since << "\n";
+  }
+  return text.str();
+}
+
+LockHolder parse_lock_file_text(const std::string& text) {
+  LockHolder holder;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    const auto eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string key = line.substr(0, eq);
+    const std::string value = line.substr(eq + 1);
+    if (key == "pid") holder.pid = std::atol(value.c_str());
+    if (key == "program") holder.program = value;
+    if (key == "since") holder.since = value;
+    if (key == "stage") holder.stage = value;
+    if (key == "stage_since") holder.stage_since = value;
+  }
+  return holder;
+}
 
 void LockFile::release() noexcept {
   if (fd_ < 0) return;
@@ -203,18 +246,7 @@ std::optional<LockHolder> lock_holder(const std::string& path) {
   while (held && (n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, n);
   close(fd);
   if (!held) return std::nullopt;
-  LockHolder holder;
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
-    const auto eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    const std::string key = line.substr(0, eq);
-    const std::string value = line.substr(eq + 1);
-    if (key == "pid") holder.pid = std::atol(value.c_str());
-    if (key == "program") holder.program = value;
-    if (key == "since") holder.since = value;
-  }
-  return holder;
+  return parse_lock_file_text(text);
 }
 
 std::string served_databases_key(const Deployment& site) {

@@ -98,14 +98,14 @@ void write_atomically(const std::string& path, const std::string& text) {
   }
 }
 
-int minutes_option(const Arguments& arguments, const char* name, int fallback) {
+int minutes_option(const Arguments& arguments, const char* name, int fallback, int low = 1) {
   const auto text = arguments.value(name);
-  return text ? static_cast<int>(integer_option(name, *text, 1, 7 * 24 * 60)) : fallback;
+  return text ? static_cast<int>(integer_option(name, *text, low, 7 * 24 * 60)) : fallback;
 }
 
 int perform(const Arguments& arguments, Console& console) {
   Thresholds limits;
-  limits.grace = minutes_option(arguments, "grace", limits.grace);
+  limits.grace = minutes_option(arguments, "grace", limits.grace, 0);
   limits.stuck_after = minutes_option(arguments, "stuck-after", limits.stuck_after);
   limits.slow_after = minutes_option(arguments, "slow-after", limits.slow_after);
   const bool check = arguments.has("check");
@@ -138,6 +138,8 @@ int perform(const Arguments& arguments, Console& console) {
       console.out << line << "\n";
     }
   }
+  // Written metrics say themselves which database could not be read.
+  if (metrics_file && !json) return written ? kSuccess : kFailure;
   return facts.log_read && facts.consulta_read && written ? kSuccess : kFailure;
 }
 

@@ -181,8 +181,12 @@ Status assess(const StatusFacts& facts, const Thresholds& limits) {
       return std::tuple(a.data, trim_blanks(a.hora_inicial)) >
              std::tuple(b.data, trim_blanks(b.hora_inicial));
     });
+    // restore and seed hold the run lock too, but write no run-log row.
+    const bool run_holds_the_lock =
+        facts.run &&
+        (facts.run->program == "velmora" || facts.run->program.starts_with("velmora-ctl run-now"));
     for (const LogRow& row : log) {
-      status.runs.push_back(judge(row, status.runs.empty(), facts.run.has_value()));
+      status.runs.push_back(judge(row, status.runs.empty(), run_holds_the_lock));
       const LoggedRun& run = status.runs.back();
       if (run.end && !status.last_completed) status.last_completed = run;
       if (run.outcome == Outcome::kOk && !status.last_success) status.last_success = run;

@@ -64,6 +64,10 @@ TEST(StatusReport, TheNewestRunWithoutAnEndIsInProgressWhileTheRunLockIsHeldWhat
   EXPECT_EQ(run_log_lines(log, {2026, 12, 8, 9, 31, 0}, true, 10).front(),
             "  2026-12-07  00:30:00  -         in progress");
   EXPECT_THAT(run_log_lines(log, {2026, 12, 8, 0, 31, 0}, false, 10).front(), HasSubstr("STOPPED"));
+  // A restore holding the run lock writes no row: the row's run stopped.
+  ctl::StatusFacts facts = log_facts(log, {2026, 12, 8, 9, 0, 0}, true);
+  facts.run->program = "velmora-ctl restore";
+  EXPECT_EQ(ctl::assess(facts, {}).runs.front().outcome, ctl::Outcome::kStopped);
 }
 
 TEST(StatusReport, TheNextRunIsTodayUntilItsSecondAndTomorrowFromIt) {

@@ -146,6 +146,15 @@ int perform(const Arguments& arguments, Console& console) {
 }  // namespace
 
 Command status_command() {
+  // The defaults as the model has them.
+  static const Thresholds defaults;
+  static const std::string kGraceHelp = "minutes after " + std::string(nightly_run::kTriggerText) +
+                                        " before a night is missed (default " +
+                                        std::to_string(defaults.grace) + ")";
+  static const std::string kStuckHelp = "minutes after which a run in progress is stuck (default " +
+                                        std::to_string(defaults.stuck_after) + ")";
+  static const std::string kSlowHelp =
+      "minutes after which a night is slow (default " + std::to_string(defaults.slow_after) + ")";
   return {"status",
           "show the last runs, the snapshots and the nightly process; the monitoring check",
           "Shows the last runs from the run log (date, start, end, outcome): for a failed\n"
@@ -163,9 +172,9 @@ Command status_command() {
           {{"check", "", "print the monitoring check and exit with its state"},
            {"json", "", "print the facts as JSON"},
            {"prometheus", "FILE", "write the metrics to FILE"},
-           {"grace", "MIN", "minutes after 00:30:00 before a night is missed (default 10)"},
-           {"stuck-after", "MIN", "minutes after which a run in progress is stuck (default 30)"},
-           {"slow-after", "MIN", "minutes after which a night is slow (default 10)"}},
+           {"grace", "MIN", kGraceHelp},
+           {"stuck-after", "MIN", kStuckHelp},
+           {"slow-after", "MIN", kSlowHelp}},
           perform};
 }
 

@@ -11,10 +11,6 @@
 namespace velmora::ctl {
 namespace {
 
-constexpr int kTriggerSecond = 30 * 60;
-
-int second_of_day(const DateTime& t) { return t.hour * 3600 + t.minute * 60 + t.second; }
-
 std::optional<DateTime> date_and_time(const std::string& date, const std::string& time) {
   return parse_iso_date_time(time.empty() ? date : date + " " + time);
 }
@@ -51,10 +47,6 @@ LoggedRun judge(const LogRow& raw, bool newest, bool run_lock_held) {
   return run;
 }
 
-std::string rows_text(const std::optional<std::int64_t>& rows) {
-  return rows ? std::to_string(*rows) + " rows" : std::string("MISSING");
-}
-
 FailedNight compare_with_pair(const LoggedRun& run, const StatusFacts& facts) {
   FailedNight night{run, Verdict::kNoPair, {}, ""};
   const auto pair = std::find_if(facts.pairs.begin(), facts.pairs.end(),
@@ -89,10 +81,6 @@ std::string not_restored_text(const FailedNight& night) {
   return text + "): " + night.restore_command;
 }
 
-std::string holder_text(const LockHolder& h) {
-  return h.program + ", pid " + std::to_string(h.pid) + ", since " + h.since;
-}
-
 // Why tonight's run has no start row, from what the instance lock says.
 std::string missed_tonight_text(const StatusFacts& facts, const std::string& today) {
   const std::string trigger(nightly_run::kTriggerText);
@@ -121,6 +109,16 @@ const char* state_name(State state) {
       break;
   }
   return "UNKNOWN";
+}
+
+int second_of_day(const DateTime& t) { return t.hour * 3600 + t.minute * 60 + t.second; }
+
+std::string rows_text(const std::optional<std::int64_t>& rows) {
+  return rows ? std::to_string(*rows) + " rows" : std::string("MISSING");
+}
+
+std::string holder_text(const LockHolder& h) {
+  return h.program + ", pid " + std::to_string(h.pid) + ", since " + h.since;
 }
 
 std::int64_t seconds_between(const DateTime& from, const DateTime& to) {

@@ -121,6 +121,15 @@ struct Status {
 // What the facts mean. Pure.
 Status assess(const StatusFacts& facts, const Thresholds& limits);
 
+// The second of the day of nightly_run::kTriggerText, 00:30:00.
+inline constexpr int kTriggerSecond = 30 * 60;
+// Seconds since midnight of `t`'s time of day.
+int second_of_day(const DateTime& t);
+// "1960 rows", or "MISSING" for a missing table.
+std::string rows_text(const std::optional<std::int64_t>& rows);
+// "velmora, pid 9381, since 2026-12-09 02:31:52".
+std::string holder_text(const LockHolder& holder);
+
 // Seconds from `from` to `to`, both local wall-clock times.
 std::int64_t seconds_between(const DateTime& from, const DateTime& to);
 // "yyyy-mm-dd HH:MM:SS" read back, nullopt otherwise.

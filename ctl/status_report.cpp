@@ -9,18 +9,6 @@
 namespace velmora::ctl {
 namespace {
 
-constexpr int kTriggerSecond = 30 * 60;
-
-int second_of_day(const DateTime& t) { return t.hour * 3600 + t.minute * 60 + t.second; }
-
-std::string rows_text(const std::optional<std::int64_t>& rows) {
-  return rows ? std::to_string(*rows) + " rows" : std::string("MISSING");
-}
-
-std::string holder_text(const LockHolder& h) {
-  return h.program + ", pid " + std::to_string(h.pid) + ", since " + h.since;
-}
-
 std::string verdict_text(const FailedNight& night) {
   switch (night.verdict) {
     case Verdict::kRestored:

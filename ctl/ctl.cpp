@@ -24,7 +24,7 @@ void tool_help(std::ostream& out) {
     out << "  " << c.name << std::string(10 - c.name.size(), ' ') << c.summary << "\n";
   }
   out << "\n'velmora-ctl COMMAND --help' tells more about each. Exit status: 0 success,\n"
-         "1 failure, 2 bad arguments.\n";
+         "1 failure, 2 bad arguments; status --check exits with the check's state (0 to 3).\n";
 }
 
 void command_help(const Command& c, std::ostream& out) {

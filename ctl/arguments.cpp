@@ -1,8 +1,73 @@
 #include "ctl/arguments.h"
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 
 namespace velmora::ctl {
+namespace {
+
+// One declared option and the CLI11 option that collects it.
+struct Declared {
+  const OptionSpec* spec;
+  CLI::Option* option;
+};
+
+// CLI11's own help flag and its error texts are left aside: the tool prints
+// its own help, and a bad command line is told in one line of its own words.
+std::vector<Declared> declare(CLI::App& command, std::span<const OptionSpec> specs) {
+  command.set_help_flag();
+  command.allow_extras();
+  std::vector<Declared> declared;
+  for (const OptionSpec& spec : specs) {
+    const std::string name = "--" + std::string(spec.name);
+    CLI::Option* option =
+        spec.value_name.empty() ? command.add_flag(name) : command.add_option(name)->expected(0, 1);
+    declared.push_back({&spec, option});
+  }
+  return declared;
+}
+
+// The words of `words` that give a value to a flag ("--force=1").
+void refuse_flag_values(const std::vector<std::string>& words, std::span<const OptionSpec> specs) {
+  for (const OptionSpec& spec : specs) {
+    if (!spec.value_name.empty()) continue;
+    const std::string prefix = "--" + std::string(spec.name) + "=";
+    for (const std::string& word : words) {
+      if (word.starts_with(prefix))
+        throw UsageError("option --" + std::string(spec.name) + " takes no value");
+    }
+  }
+}
+
+Arguments read(const std::vector<Declared>& declared, const std::vector<std::string>& words,
+               bool help) {
+  Arguments out;
+  out.help = help;
+  for (const auto& [spec, option] : declared) {
+    const std::string name(spec->name);
+    if (option->count() > 1) throw UsageError("option --" + name + " given twice");
+    if (option->count() == 0) {
+      if (spec->required && !help) throw UsageError("option --" + name + " is required");
+      continue;
+    }
+    if (spec->value_name.empty()) {
+      out.set(name, "");
+      continue;
+    }
+    const std::string value = option->results().empty() ? "" : option->results().front();
+    // "--name" without a value gives an empty result, as "--name=" does.
+    const bool written_empty =
+        std::find(words.begin(), words.end(), "--" + name + "=") != words.end();
+    if (value.empty() && !written_empty) {
+      throw UsageError("option --" + name + " needs a value " + std::string(spec->value_name));
+    }
+    out.set(name, value);
+  }
+  return out;
+}
+
+}  // namespace
 
 std::optional<std::string> Arguments::value(std::string_view name) const {
   auto it = given_.find(std::string(name));
@@ -10,48 +75,56 @@ std::optional<std::string> Arguments::value(std::string_view name) const {
   return it->second;
 }
 
-Arguments parse_arguments(const std::vector<std::string>& args, std::span<const OptionSpec> specs) {
-  Arguments out;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& word = args[i];
-    if (word == "--help" || word == "-h") {
-      out.help = true;
-      continue;
-    }
-    if (!word.starts_with("--") || word.size() == 2) {
+CommandLine parse_command_line(const std::vector<std::string>& words,
+                               std::span<const CommandSpec> commands) {
+  if (words.empty()) throw UsageError("a command is needed");
+  CLI::App app("", "velmora-ctl");
+  app.set_help_flag();
+  app.allow_extras();
+  app.require_subcommand(0, 1);
+  CLI::Option* tool_help = app.add_flag("-h,--help");
+  std::vector<CLI::App*> subcommands;
+  std::vector<std::vector<Declared>> declared;
+  std::vector<CLI::Option*> helps;
+  for (const CommandSpec& c : commands) {
+    CLI::App* sub = app.add_subcommand(std::string(c.name));
+    declared.push_back(declare(*sub, c.options));
+    helps.push_back(sub->add_flag("-h,--help"));
+    subcommands.push_back(sub);
+  }
+
+  std::vector<std::string> reversed(words.rbegin(), words.rend());
+  std::size_t chosen = commands.size();
+  for (std::size_t i = 0; i < commands.size(); ++i) {
+    if (words.front() == commands[i].name) chosen = i;
+  }
+  const std::string where = chosen < commands.size() ? std::string(commands[chosen].name) : "";
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ArgumentMismatch&) {
+    // Only an option given more than once gets here; read() names it.
+  } catch (const CLI::ParseError& e) {
+    throw UsageError(e.what(), where);
+  }
+
+  if (chosen == commands.size()) {
+    if (words.front() == "help" || tool_help->count() > 0) return {std::nullopt, {}};
+    throw UsageError("unknown command '" + words.front() + "'");
+  }
+  try {
+    const std::vector<std::string> rest(words.begin() + 1, words.end());
+    const bool help = helps[chosen]->count() > 0;
+    for (const std::string& word : subcommands[chosen]->remaining()) {
+      if (help) break;
+      if (word.starts_with("--") && word.size() > 2)
+        throw UsageError("unknown option " + word.substr(0, word.find('=')));
       throw UsageError("unexpected argument '" + word + "'");
     }
-    std::string name = word.substr(2);
-    std::optional<std::string> inline_value;
-    if (const auto eq = name.find('='); eq != std::string::npos) {
-      inline_value = name.substr(eq + 1);
-      name.resize(eq);
-    }
-    const OptionSpec* spec = nullptr;
-    for (const auto& s : specs) {
-      if (s.name == name) spec = &s;
-    }
-    if (!spec) throw UsageError("unknown option --" + name);
-    if (out.has(name)) throw UsageError("option --" + name + " given twice");
-    if (spec->value_name.empty()) {
-      if (inline_value) throw UsageError("option --" + name + " takes no value");
-      out.set(name, "");
-      continue;
-    }
-    if (!inline_value) {
-      if (i + 1 == args.size() || args[i + 1].starts_with("--")) {
-        throw UsageError("option --" + name + " needs a value " + std::string(spec->value_name));
-      }
-      inline_value = args[++i];
-    }
-    out.set(name, *inline_value);
+    refuse_flag_values(rest, commands[chosen].options);
+    return {chosen, read(declared[chosen], rest, help)};
+  } catch (const UsageError& e) {
+    throw UsageError(e.what(), where);
   }
-  for (const auto& s : specs) {
-    if (s.required && !out.help && !out.has(s.name)) {
-      throw UsageError("option --" + std::string(s.name) + " is required");
-    }
-  }
-  return out;
 }
 
 std::int64_t integer_option(std::string_view name, const std::string& text, std::int64_t low,

@@ -9,13 +9,19 @@
 #include <string_view>
 #include <vector>
 
-// The options of velmora-ctl's subcommands.
+// velmora-ctl's command line: subcommands and their options, parsed by CLI11.
 namespace velmora::ctl {
 
 // A command line that cannot be used; what() is one line that says why.
+// `command` names the subcommand it concerns ("" for the tool itself).
 class UsageError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit UsageError(const std::string& why, std::string command = "")
+      : std::runtime_error(why), command_(std::move(command)) {}
+  const std::string& command() const noexcept { return command_; }
+
+ private:
+  std::string command_;
 };
 
 // One option of a subcommand, written --name.
@@ -41,12 +47,28 @@ class Arguments {
   std::map<std::string, std::string> given_;
 };
 
-// Parses `args` (what follows the subcommand's name) against `specs`:
-// "--name VALUE" or "--name=VALUE" for an option with a value, "--name" for
-// a flag, and --help or -h anywhere. Throws UsageError for an unknown
-// option, a missing value, a value given to a flag, an option given twice,
-// a required option left out (unless help was asked for) or any other word.
-Arguments parse_arguments(const std::vector<std::string>& args, std::span<const OptionSpec> specs);
+// A subcommand's name and options, as the parser needs them.
+struct CommandSpec {
+  std::string_view name;
+  std::span<const OptionSpec> options;
+};
+
+// What a command line asks for: the tool's own help (no command), or one
+// subcommand with its options.
+struct CommandLine {
+  std::optional<std::size_t> command;  // index into the specs given to parse_command_line
+  Arguments arguments;
+};
+
+// Parses `words` (what follows the program name): "help", --help or -h for
+// the tool's help; otherwise a subcommand of `commands` followed by its
+// options, "--name VALUE" or "--name=VALUE" for an option with a value,
+// "--name" for a flag, and --help or -h anywhere. Throws UsageError for no
+// or an unknown subcommand, an unknown option, a missing value, a value
+// given to a flag, an option given twice, a required option left out
+// (unless help was asked for) or any other word.
+CommandLine parse_command_line(const std::vector<std::string>& words,
+                               std::span<const CommandSpec> commands);
 
 // The value of option `name` read as a whole decimal number within
 // [low, high]. Throws UsageError naming the option otherwise.

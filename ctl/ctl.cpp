@@ -24,7 +24,7 @@ void tool_help(std::ostream& out) {
     out << "  " << c.name << std::string(10 - c.name.size(), ' ') << c.summary << "\n";
   }
   out << "\n'velmora-ctl COMMAND --help' tells more about each. Exit status: 0 success,\n"
-         "1 failure, 2 bad arguments.\n";
+         "1 failure, 2 bad arguments; status --check exits with the check's state (0 to 3).\n";
 }
 
 void command_help(const Command& c, std::ostream& out) {
@@ -48,27 +48,28 @@ int bad_arguments(Console& console, const std::string& where, const std::string&
 }  // namespace
 
 int run(const std::vector<std::string>& args, Console& console) {
-  if (args.empty()) {
-    return bad_arguments(console, "velmora-ctl", "a command is needed");
+  const std::vector<Command>& commands = all_commands();
+  std::vector<CommandSpec> specs;
+  for (const auto& c : commands) specs.push_back({c.name, c.options});
+  CommandLine line;
+  try {
+    line = parse_command_line(args, specs);
+  } catch (const UsageError& e) {
+    const std::string where = e.command().empty() ? "velmora-ctl" : "velmora-ctl " + e.command();
+    return bad_arguments(console, where, e.what());
   }
-  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+  if (!line.command) {
     tool_help(console.out);
     return kSuccess;
   }
-  const Command* command = nullptr;
-  for (const auto& c : all_commands()) {
-    if (c.name == args[0]) command = &c;
-  }
-  if (!command) return bad_arguments(console, "velmora-ctl", "unknown command '" + args[0] + "'");
-  const std::string where = "velmora-ctl " + std::string(command->name);
+  const Command& command = commands[*line.command];
+  const std::string where = "velmora-ctl " + std::string(command.name);
   try {
-    const Arguments arguments =
-        parse_arguments(std::vector<std::string>(args.begin() + 1, args.end()), command->options);
-    if (arguments.help) {
-      command_help(*command, console.out);
+    if (line.arguments.help) {
+      command_help(command, console.out);
       return kSuccess;
     }
-    return command->perform(arguments, console);
+    return command.perform(line.arguments, console);
   } catch (const UsageError& e) {
     return bad_arguments(console, where, e.what());
   } catch (const Failure& f) {

@@ -110,7 +110,7 @@ int run_now(const RunNowOptions& options, Console& console) {
       progress.on_statement(statement);
       if (options.also_notify) options.also_notify(connection, statement);
     });
-    nightly_run::perform_run();
+    nightly_run::perform_run(&*lock);
   }
   progress.finish();
   const double seconds =

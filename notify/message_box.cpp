@@ -9,6 +9,8 @@ MessageBoxes g_boxes;
 
 void set_message_boxes(MessageBoxes boxes) { g_boxes = std::move(boxes); }
 
+const MessageBoxes& message_boxes() { return g_boxes; }
+
 void show_message_box(const std::string& text) {
   if (g_boxes.modal) {
     g_boxes.modal(text);

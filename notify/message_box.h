@@ -26,5 +26,7 @@ struct MessageBoxes {
   std::function<void(const std::string&)> non_blocking;
 };
 void set_message_boxes(MessageBoxes boxes);
+// The boxes installed now (empty functions for the defaults).
+const MessageBoxes& message_boxes();
 
 }  // namespace velmora

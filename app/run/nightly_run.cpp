@@ -70,9 +70,39 @@ void close_all_connections() noexcept {
   conexao3.cn.reset();
 }
 
+// Replaces the modal box for as long as it lives with one that notes the
+// mail-failure box on the run lock while the box waits: the box holds the run
+// until someone presses OK, and status must tell that from a run that hangs.
+class NotingMailFailureBox {
+ public:
+  explicit NotingMailFailureBox(LockFile& run_lock) : installed_(message_boxes()) {
+    MessageBoxes noting = installed_;
+    noting.modal = [this, held = &run_lock](const std::string& text) {
+      // Putting the installed boxes back destroys this function while it
+      // runs: from there on only locals may be used.
+      NotingMailFailureBox* const self = this;
+      LockFile* const lock = held;
+      lock->note_stage(lock_stage::kMailFailureBox);
+      set_message_boxes(self->installed_);
+      show_message_box(text);
+      set_message_boxes(self->noting_);
+      lock->note_stage(lock_stage::kFailureNotice);
+    };
+    noting_ = noting;
+    set_message_boxes(std::move(noting));
+  }
+  ~NotingMailFailureBox() { set_message_boxes(installed_); }
+  NotingMailFailureBox(const NotingMailFailureBox&) = delete;
+  NotingMailFailureBox& operator=(const NotingMailFailureBox&) = delete;
+
+ private:
+  MessageBoxes installed_;
+  MessageBoxes noting_;
+};
+
 class Run {
  public:
-  explicit Run(Frmatualizacao& form) : form_(form) {}
+  Run(Frmatualizacao& form, LockFile* run_lock) : form_(form), run_lock_(run_lock) {}
 
   void perform() {
     std::optional<Failure> pending = attempt([this] { main_stage(); });
@@ -125,7 +155,7 @@ class Run {
       form_.excluir_tabela_anterior();
     }
     mail_sent_ = true;
-    CONEXAO.enviar_email();
+    send_failure_notice();
     // A failed closing after a successful end row must not leave that row
     // saying " SEM ERRO" for a run whose rebuild was just given up.
     if (closing_started_ && !(CONEXAO.cn && CONEXAO.cn->IsOpen())) {
@@ -136,6 +166,7 @@ class Run {
 
   // The end row and the closing of the three connections.
   void finish() {
+    if (run_lock_) run_lock_->note_stage(lock_stage::kEndRow);
     form_.erro_execucao = without_apostrophes(form_.erro_execucao);
     execute(CONEXAO.cn, end_row_statement(now_clock_text(), form_.erro_execucao, run_date()));
     logged_outcome_ = form_.erro_execucao;
@@ -158,7 +189,7 @@ class Run {
   void fallback_after_failed_failure_branch(const Failure& original) noexcept {
     if (!mail_sent_) {
       mail_sent_ = true;
-      ignoring_failures([] { CONEXAO.enviar_email(); });
+      ignoring_failures([this] { send_failure_notice(); });
     }
     ignoring_failures([&] {
       const std::string outcome = without_apostrophes(outcome_text(original));
@@ -168,6 +199,16 @@ class Run {
       execute(CONEXAO.cn, end_row_statement(now_clock_text(), form_.erro_execucao, run_date()));
     });
     close_all_connections();
+  }
+
+  void send_failure_notice() {
+    if (!run_lock_) {
+      CONEXAO.enviar_email();
+      return;
+    }
+    run_lock_->note_stage(lock_stage::kFailureNotice);
+    NotingMailFailureBox box(*run_lock_);
+    CONEXAO.enviar_email();
   }
 
   // The date text, read from the clock for the start row and kept for the
@@ -188,6 +229,7 @@ class Run {
   }
 
   Frmatualizacao& form_;
+  LockFile* run_lock_;
   std::optional<std::string> date_;
   std::optional<std::string> suffix_;
   bool snapshots_taken_ = false;
@@ -259,10 +301,10 @@ std::string unhandled_failure_text(const Failure& failure) {
   return "Erro na atualização do Consulta Velmora: " + outcome_text(failure);
 }
 
-void perform_run() {
+void perform_run(LockFile* run_lock) {
   InProgress guard(frmatualizacao);
   try {
-    Run(frmatualizacao).perform();
+    Run(frmatualizacao, run_lock).perform();
   } catch (const Failure& f) {
     close_all_connections();
     report_unhandled_failure(unhandled_failure_text(f));
@@ -306,7 +348,7 @@ void Frmatualizacao::tempo_Timer() {
     // before there was a lock.
     std::cerr << kApplicationTitle << ": " << f.description() << std::endl;
   }
-  perform_run();
+  perform_run(run_lock ? &*run_lock : nullptr);
 }
 
 }  // namespace velmora

@@ -50,8 +50,10 @@ std::string unhandled_failure_text(const Failure& failure);
 // connection) and the closings are still tried, each failure ignored, and
 // the failure branch's failure goes to report_unhandled_failure. Reads and
 // writes `sql`, the three connection modules and frmatualizacao's
-// erro_execucao; marks frmatualizacao.run_in_progress while it runs.
-void perform_run();
+// erro_execucao; marks frmatualizacao.run_in_progress while it runs. With
+// `run_lock` (the run lock its caller holds), notes on it the stages that
+// status reports: the failure notice, its mail-failure box, the end row.
+void perform_run(LockFile* run_lock = nullptr);
 
 // Tests only. Called with "CONEXAO", "Conexao2" or "conexao3" just before
 // the run's last step closes that module's connection; a Failure thrown from

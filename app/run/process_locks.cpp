@@ -251,23 +251,15 @@ std::optional<LockHolder> holder_in(int dir_fd, const std::string& name, uid_t o
   char buffer[512];
   ssize_t n;
   while (text.size() < 4096 && (n = read(fd.fd, buffer, sizeof buffer)) > 0) text.append(buffer, n);
-  LockHolder holder;
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
-    const auto eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    const std::string key = line.substr(0, eq);
-    const std::string value = line.substr(eq + 1);
-    if (key == "pid") holder.pid = std::atol(value.c_str());
-    if (key == "program") holder.program = value;
-    if (key == "since") holder.since = value;
-  }
+  LockHolder holder = parse_lock_file_text(text);
   if (owner == geteuid()) return holder;
   // Another account's file says what that account wrote: the account is
   // named from the file's owner, and the pid is kept only while it is a
   // process of that account.
   holder.program = printable(holder.program, 80) + ", of " + account_text(owner);
   holder.since = printable(holder.since, 19);
+  holder.stage = printable(holder.stage, 40);
+  holder.stage_since = printable(holder.stage_since, 19);
   struct stat process {};
   const std::string proc = "/proc/" + std::to_string(holder.pid);
   if (holder.pid <= 0 || stat(proc.c_str(), &process) != 0 || process.st_uid != owner) {
@@ -367,22 +359,21 @@ std::optional<LockFile> LockFile::try_take(const std::string& path, const std::s
       unlinkat(dir.fd, name.c_str(), 0);
       return std::nullopt;
     }
-    std::ostringstream description;
-    description << "pid=" << getpid() << "\nprogram=" << program << "\nsince=" << now_text()
-                << "\n";
-    const std::string text = description.str();
+    const LockHolder holder{getpid(), program, now_text(), "", ""};
+    const std::string text = lock_file_text(holder);
     if (ftruncate(fd.fd, 0) != 0 ||
         pwrite(fd.fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) {
       fail("write", path);
     }
     remember_held(path);
-    return LockFile(fd.release(), path);
+    return LockFile(fd.release(), path, holder);
   }
   errno = EAGAIN;
   fail("lock", path);
 }
 
-LockFile::LockFile(LockFile&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+LockFile::LockFile(LockFile&& other) noexcept
+    : fd_(other.fd_), path_(std::move(other.path_)), holder_(std::move(other.holder_)) {
   other.fd_ = -1;
 }
 
@@ -391,12 +382,56 @@ LockFile& LockFile::operator=(LockFile&& other) noexcept {
     release();
     fd_ = other.fd_;
     path_ = std::move(other.path_);
+    holder_ = std::move(other.holder_);
     other.fd_ = -1;
   }
   return *this;
 }
 
 LockFile::~LockFile() { release(); }
+
+void LockFile::note_stage(std::string_view stage) noexcept {
+  if (fd_ < 0) return;
+  try {
+    holder_.stage = std::string(stage);
+    holder_.stage_since = now_text();
+    const std::string text = lock_file_text(holder_);
+    // Written over the old text in one write, then cut to its length: the
+    // pid, program and since lines keep their place, so a reader that meets
+    // the rewrite half-way can at worst misread the stage for that look.
+    if (pwrite(fd_, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size())) {
+      (void)ftruncate(fd_, static_cast<off_t>(text.size()));
+    }
+  } catch (...) {
+  }
+}
+
+std::string lock_file_text(const LockHolder& holder) {
+  std::ostringstream text;
+  text << "pid=" << holder.pid << "\nprogram=" << holder.program << "\nsince=" << holder.since
+       << "\n";
+  if (!holder.stage.empty()) {
+    text << "stage=" << holder.stage << "\nstage_since=" << holder.stage_since << "\n";
+  }
+  return text.str();
+}
+
+LockHolder parse_lock_file_text(const std::string& text) {
+  LockHolder holder;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    const auto eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string key = line.substr(0, eq);
+    const std::string value = line.substr(eq + 1);
+    if (key == "pid") holder.pid = std::atol(value.c_str());
+    if (key == "program") holder.program = value;
+    if (key == "since") holder.since = value;
+    if (key == "stage") holder.stage = value;
+    if (key == "stage_since") holder.stage_since = value;
+  }
+  return holder;
+}
 
 void LockFile::release() noexcept {
   if (fd_ < 0) return;

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/deployment.h"
 
@@ -31,7 +32,27 @@ struct LockHolder {
   long pid = 0;
   std::string program;  // e.g. "velmora" or "velmora-ctl run-now"
   std::string since;    // local time at which it was taken, "yyyy-mm-dd HH:MM:SS"
+  // What the holder is doing, as it last noted it ("" when it noted
+  // nothing), and the local time at which it noted it.
+  std::string stage;
+  std::string stage_since;
 };
+
+// The stages a run's lock holder notes (LockFile::note_stage).
+namespace lock_stage {
+// Sending the failure notice.
+inline constexpr std::string_view kFailureNotice = "failure notice";
+// The box that says the failure notice could not be sent waits for OK.
+inline constexpr std::string_view kMailFailureBox = "mail-failure box";
+// The run's end row and the closing of its connections.
+inline constexpr std::string_view kEndRow = "end row";
+}  // namespace lock_stage
+
+// The text of a lock file for `holder`: one "key=value" line each for pid,
+// program and since, then stage and stage_since when a stage is noted.
+std::string lock_file_text(const LockHolder& holder);
+// The holder that `text` describes; unknown lines and keys are ignored.
+LockHolder parse_lock_file_text(const std::string& text);
 
 // A lock held on one file while the object lives. Move-only.
 class LockFile {
@@ -54,12 +75,19 @@ class LockFile {
 
   const std::string& path() const { return path_; }
 
+  // Rewrites the file with `stage` and the clock's time, so that status can
+  // tell where a run stands. Never throws: a stage that cannot be written
+  // leaves the previous text.
+  void note_stage(std::string_view stage) noexcept;
+
  private:
-  LockFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  LockFile(int fd, std::string path, LockHolder holder)
+      : fd_(fd), path_(std::move(path)), holder_(std::move(holder)) {}
   void release() noexcept;
 
   int fd_ = -1;
   std::string path_;
+  LockHolder holder_;
 };
 
 // The holder of the lock on `path`, or of the lock of the same name in

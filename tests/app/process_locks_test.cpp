@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "tests/support/fixtures.h"
 
@@ -59,6 +60,38 @@ TEST(ProcessLocks, TheKeyNamesTheDatabasesServedWhateverTheirSpelling) {
   b.source_server = b.consulta_server = "sqlite:" + dir.path();
   EXPECT_NE(instance_lock_path(a), instance_lock_path(b));
   EXPECT_NE(instance_lock_path(a), run_lock_path(a));
+}
+
+TEST(ProcessLocks, TheFileTellsTheHolderAndTheStageItNotedLast) {
+  TempDir dir;
+  const std::string path = dir.path() + "/x.lock";
+  FakeClock clock;
+  set_clock(&clock);
+  auto lock = LockFile::try_take(path, "velmora");
+  ASSERT_TRUE(lock);
+  EXPECT_EQ(lock_holder(path)->stage, "");
+  clock.set(2026, 12, 8, 0, 31, 0);
+  lock->note_stage(lock_stage::kMailFailureBox);
+  lock->note_stage(lock_stage::kEndRow);
+  const auto holder = lock_holder(path);
+  ASSERT_TRUE(holder);
+  EXPECT_EQ(holder->pid, getpid());
+  EXPECT_EQ(holder->program, "velmora");
+  EXPECT_EQ(holder->stage, "end row");
+  EXPECT_EQ(holder->since, "2026-12-08 00:30:00");
+  EXPECT_EQ(holder->stage_since, "2026-12-08 00:31:00");
+  // A longer stage written over by a shorter one leaves no tail behind.
+  std::ifstream file(path);
+  const std::string text((std::istreambuf_iterator<char>(file)), {});
+  EXPECT_EQ(text, lock_file_text(*holder));
+  set_clock(nullptr);
+
+  const LockHolder read = parse_lock_file_text(
+      "pid=12\nprogram=velmora-ctl run-now\nsince=2026-12-08 00:30:00\nstage=mail-failure "
+      "box\nstage_since=2026-12-08 00:31:02\nlater=ignored\nbox\n");
+  EXPECT_EQ(lock_file_text(read),
+            "pid=12\nprogram=velmora-ctl run-now\nsince=2026-12-08 00:30:00\nstage=mail-failure "
+            "box\nstage_since=2026-12-08 00:31:02\n");
 }
 
 }  // namespace

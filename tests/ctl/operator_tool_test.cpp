@@ -287,6 +287,12 @@ TEST_F(OperatorTool, PostgresCheckAndStatusReadTheServer) {
   EXPECT_THAT(out.str(), HasSubstr("  2026_12_06: cons_estagiario_2026_12_06 0 rows, "
                                    "cons_pagamento_2026_12_06 0 rows\n"));
   EXPECT_THAT(out.str(), HasSubstr("Nightly process: NOT RUNNING"));
+  // The check reads the same facts through the server's own types.
+  EXPECT_EQ(ctl({"status", "--check"}), 2) << out.str();
+  EXPECT_THAT(out.str(), ::testing::StartsWith("VELMORA CRITICAL - night of 2026-12-07 stopped "
+                                               "during the run (no end time, no run in progress): "
+                                               "velmora-ctl restore --suffix 2026_12_06 | "
+                                               "interns=0;;; payments=0;;;\n"));
 }
 
 }  // namespace

@@ -285,7 +285,10 @@ def consultation(env):
                   "SELECT matricula, anomes, valor, Dtproc FROM cons_pagamento "
                   "ORDER BY matricula, anomes, rowid"),
         env.query("consulta_tessarin",
-                  "SELECT data, matricula, hora, elogioc, sancao FROM cons_estagiarioelogio "
+                  # matricula is a number in this table, read here as the
+                  # text the expected rows hold.
+                  "SELECT data, CAST(matricula AS TEXT), hora, elogioc, sancao "
+                  "FROM cons_estagiarioelogio "
                   "ORDER BY matricula, rowid"),
     )
 

@@ -3,7 +3,8 @@ whose build constants name the test PostgreSQL server (VELMORA_TEST_PG,
 "host,port") and the "PostgreSQL Unicode" ODBC driver, the target `velmora`
 built from it, and that binary started under Xvfb with its clock moved to
 00:29:57, against the three catalogs of the server, each reset to the
-schemas of tools/schema/postgres and seeded with psql.
+tables of the test databases (velmora-create-databases --schema postgres)
+and seeded with psql.
 
 - Night 1 (2027-01-01) succeeds: one log row, every row of cons_estagiario,
   cons_pagamento and cons_estagiarioelogio as written out below, yesterday's
@@ -51,11 +52,11 @@ def insert(table, *rows):
 
 
 class Postgres:
-    def __init__(self, server, source):
+    def __init__(self, server, create_databases):
         host, _, port = server.partition(",")
         assert host and port.isdigit(), f"VELMORA_TEST_PG must read host,port: {server!r}"
         self.host, self.port = host, port
-        self.schema_dir = os.path.join(source, "tools", "schema", "postgres")
+        self.create_databases = create_databases
 
     def psql(self, catalog, sql, login=None, password=None):
         """Runs `sql` on `catalog` as its owner (or as `login`) and returns
@@ -79,12 +80,13 @@ class Postgres:
                 for record in out.split("\x1e") if record]
 
     def reset(self):
-        """Every catalog empty, with the tables of tools/schema/postgres."""
+        """Every catalog empty, with the tables of the test databases."""
         for catalog, (owner, _) in OWNERS.items():
             self.psql(catalog, "DROP SCHEMA IF EXISTS public CASCADE; "
                       f'CREATE SCHEMA public AUTHORIZATION "{owner}";', login="sa", password="")
-            with open(os.path.join(self.schema_dir, catalog + ".sql")) as f:
-                self.psql(catalog, f.read())
+            schema = subprocess.run([self.create_databases, "--schema", "postgres", catalog],
+                                    check=True, capture_output=True, text=True).stdout
+            self.psql(catalog, schema)
 
     def seed(self, catalog, statements):
         self.psql(catalog, "\n".join(statements))
@@ -378,7 +380,7 @@ def test(args):
     parser.add_argument("--source", required=True)
     parser.add_argument("--work", required=True)
     paths, _ = parser.parse_known_args()
-    pg = Postgres(server, paths.source)
+    pg = Postgres(server, args.create_databases)
     args.velmora = build_velmora(paths.source, paths.work, server)
     odbc = odbc_environment(paths.source)
     successful_night(args, pg, odbc)

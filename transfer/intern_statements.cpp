@@ -28,7 +28,7 @@ std::string interruption_lookup_statement(const std::string& matricula) {
 
 std::string intern_insert_statement(const RegEstagiario& r) {
   using intern_fields::kColumns;
-  std::string s = "insert into Cons_estagiario(";
+  std::string s(kInternInsertHead);
   for (const auto& column : kColumns) {
     if (&column != &kColumns.front()) s += ",";
     s += column.name;

@@ -1,4 +1,3 @@
-#include "core/sql_text.h"
 #include "db/conexao.h"
 #include "transfer/field_rules.h"
 #include "transfer/frmatualizacao.h"
@@ -15,9 +14,9 @@ void Frmatualizacao::transferir_pagamentos() {
 
   while (!CONEXAO.rs->Eof()) {
     const Fields row = CONEXAO.rs->Fields();
-    reg_estagiario.matricula = trim_blanks(text_of(row.Item("matricula").Value(), "matricula"));
-    anomes = trim_blanks(text_of(row.Item("anomes").Value(), "anomes"));
-    valor = trim_blanks(text_of(row.Item("valor").Value(), "valor"));
+    reg_estagiario.matricula = rules::rule_T(row.Item("matricula").Value(), "matricula");
+    anomes = rules::rule_T(row.Item("anomes").Value(), "anomes");
+    valor = rules::rule_T(row.Item("valor").Value(), "valor");
     // A Null processing date is written as '' like an empty one.
     dtproc = rules::rule_D_empty(row.Item("Dtproc").Value(), "Dtproc");
 

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ascii.h"
 #include "core/calendar.h"
 #include "core/failure.h"
 #include "db/sqlite_dialect.h"
@@ -27,8 +28,6 @@ using SqliteStmt = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
   if (!context.empty()) message += " (" + context + ")";
   throw database_failure(code, message);
 }
-
-char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; }
 
 // True when `needle` (upper case) occurs in `haystack` in any letter case.
 bool contains_ci(std::string_view haystack, std::string_view needle) {
@@ -316,9 +315,8 @@ class SqliteCursor final : public Cursor {
 
 std::unique_ptr<Cursor> SqliteSession::execute(const std::string& sql) {
   // Most statements pass unchanged, and then without a copy.
-  const bool rewrites = sqlite_dialect_rewrites(sql);
-  const std::string rewritten = rewrites ? sqlite_dialect(sql) : std::string();
-  const std::string& text = rewrites ? rewritten : sql;
+  std::string rewritten;
+  const std::string& text = sqlite_dialect_text(sql, rewritten);
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
   if (sqlite3_prepare_v2(db_.get(), text.c_str(), static_cast<int>(text.size()) + 1, &raw, &tail) !=

@@ -14,6 +14,7 @@
 #include "core/ascii.h"
 #include "core/calendar.h"
 #include "core/failure.h"
+#include "core/sql_text.h"
 #include "db/sqlite_dialect.h"
 
 namespace velmora {
@@ -55,23 +56,11 @@ ColumnKind kind_of(const char* declared) {
           contains_ci(d, "DATE") || contains_ci(d, "TIME")};
 }
 
-// Optional blanks, an optional sign, digits, an optional decimal part.
+// A decimal column's text that reads as a number, blanks of any kind
+// around it.
 bool is_plain_number(std::string_view text) {
-  std::size_t i = 0;
-  auto digits = [&] {
-    const std::size_t start = i;
-    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
-    return i - start;
-  };
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
-  if (digits() == 0) return false;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    digits();
-  }
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  return i == text.size();
+  return is_number_text(text,
+                        [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; });
 }
 
 // `text` into `out`, in the storage of the text `out` already holds when it

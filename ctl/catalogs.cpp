@@ -66,7 +66,7 @@ std::string without_password(std::string text) {
 }
 
 std::string failure_text(const Failure& failure) {
-  return std::to_string(failure.number()) + " - " + without_password(failure.description());
+  return outcome_text(failure.number(), without_password(failure.description()));
 }
 
 std::int64_t count_rows(Connection& connection, const std::string& table) {

@@ -47,11 +47,7 @@ ORDINARY_SOURCE = {
 
 
 def intern(matricula, **changes):
-    row = dict(ORDINARY_SOURCE, matricula=matricula, nome=f"Intern {matricula}")
-    for column in changes:
-        assert column in row, column
-    row.update(changes)
-    return row
+    return harness.source_row(ORDINARY_SOURCE, matricula, **changes)
 
 
 # In the order in which the source returns them.

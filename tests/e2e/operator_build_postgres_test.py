@@ -113,11 +113,6 @@ UNITS = [  # orgao, nome, qorv, regiao, grupo
 EXAMS = [("EX1", "  Exame 2026 "), ("EX2", "Exame 2025")]
 GRANTS = [(5, "Bolsa Integral "), (6, "Bolsa Parcial")]
 
-SOURCE_COLUMNS = (
-    "matricula,oficial,concurso,id_bolsa,nome,sexo,filiacao,cpf,logradouro,Complemento,Numero,"
-    "Bairro,cidade,uf,cep,telefone,celular,email,faculdade,baifacu,cidadefacu,periodo,turno,"
-    "prevcolacao,dtiniestagio,dtfinestagio,situacao,tpdeslig,matanterior,sancao,elogio"
-).split(",")
 ORDINARY_SOURCE = {
     "oficial": "E", "concurso": "", "id_bolsa": "", "sexo": "1", "filiacao": "Pais",
     "cpf": "111.222.333-44", "logradouro": "Rua Um", "Complemento": "", "Numero": "10",
@@ -130,11 +125,7 @@ ORDINARY_SOURCE = {
 
 
 def intern(matricula, **changes):
-    row = dict(ORDINARY_SOURCE, matricula=matricula, nome=f"Intern {matricula}")
-    for column in changes:
-        assert column in row, column
-    row.update(changes)
-    return tuple(row[c] for c in SOURCE_COLUMNS)
+    return harness.source_row(ORDINARY_SOURCE, matricula, **changes)
 
 
 INTERNS = [
@@ -242,8 +233,8 @@ def seed(pg, interns, yesterday):
     pg.seed("CALVERIN", insert("gruposorgaos", *GROUPS) + insert("orgaos", *UNITS))
     pg.seed("Velmora",
             insert("vlmr_concurso", *EXAMS) + insert("vlmr_bolsaauxilio", *GRANTS)
-            + [f"INSERT INTO vlmr_estagiario ({','.join(SOURCE_COLUMNS)}) VALUES "
-               f"({', '.join(map(literal, i))});" for i in interns]
+            + [f"INSERT INTO vlmr_estagiario ({','.join(i)}) VALUES "
+               f"({', '.join(map(literal, i.values()))});" for i in interns]
             + insert("vlmr_estagiariodesignacao", *ASSIGNMENTS)
             + insert("vlmr_estagiariointerrupcao", *INTERRUPTIONS)
             + insert("vlmr_pagamento", *PAYMENTS))

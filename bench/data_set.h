@@ -1,47 +1,33 @@
 #pragma once
 
-// The benchmark's data sets: N interns with twelve payments each, their
-// exams, grants, assignments, interruptions and commendations, the units of
-// the organiser catalog, and the consultation tables as the previous night
-// left them (full tables, the commendation rows, and that night's snapshot
-// pair, which the measured night's retention drops). Deterministic: the same
-// N gives the same rows on every client.
+// The benchmark's data set is the synthetic data set of velmora-ctl seed
+// (seed/data_set.h) with a fixed seed, made on the day of the measured
+// night: N interns with their exams, grants, assignments, interruptions,
+// commendations, sanctions and twelve payments each, the organiser's units,
+// and the consultation tables as the previous night left them (with that
+// night's snapshot pair, which the measured night's retention drops). The
+// same N gives the same rows on every client, and every size has the same
+// proportions.
 
-#include <functional>
-#include <optional>
+#include <cstdint>
 #include <string>
-#include <vector>
+
+#include "seed/data_set.h"
 
 namespace velmora::bench {
-
-// One cell: a text, or Null.
-using Cell = std::optional<std::string>;
 
 // The date of the measured night (clock 00:30:00 on this day). The previous
 // night ran the day before, so its snapshots carry the suffix of two days
 // before.
 inline constexpr int kNightYear = 2026, kNightMonth = 12, kNightDay = 8;
-inline constexpr const char* kPreviousSnapshotSuffix = "2026_12_06";
+inline constexpr std::uint64_t kSeed = 1;
 
-// Receives the rows of one table at a time.
-class RowSink {
- public:
-  virtual ~RowSink() = default;
-  virtual void begin(const std::string& table, const std::vector<std::string>& columns) = 0;
-  virtual void row(const std::vector<Cell>& cells) = 0;
-  virtual void end() = 0;
-};
+// The generator's options for `interns` interns.
+seed::Options data_set_options(int interns);
 
-// Feeds every table of `catalog` ("Velmora", "consulta_tessarin" or
-// "CALVERIN") for `interns` interns into `sink`.
-void generate(const std::string& catalog, int interns, RowSink& sink);
-
-// Statements that complete a catalog after its rows are in: the previous
-// night's snapshot pair on the consultation database.
-std::vector<std::string> after_load_statements(const std::string& catalog);
-
-// Writes the data set into DIR/<catalog>.db for the three catalogs, which
-// must hold the system's empty tables, and analyses them.
+// Writes the data set into DIR/<catalog>.db for the three catalogs,
+// replacing any files there, with the tables of a SQL Server installation,
+// and analyses them.
 void load_sqlite(const std::string& directory, int interns);
 
 // Writes the data set into the three catalogs of the PostgreSQL server at

@@ -31,8 +31,12 @@ std::string shown_value(std::string_view text) {
   return out;
 }
 
+std::string outcome_text(std::int32_t number, std::string_view description) {
+  return std::to_string(number) + " - " + std::string(description);
+}
+
 Failure::Failure(std::int32_t number, std::string description)
-    : std::runtime_error(std::to_string(number) + " - " + description),
+    : std::runtime_error(outcome_text(number, description)),
       number_(number),
       description_(std::move(description)) {}
 

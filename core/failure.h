@@ -8,9 +8,14 @@
 
 namespace velmora {
 
+// "<number> - <description>", the number as a signed decimal: a failure as
+// the run log holds it and as velmora-ctl shows it.
+std::string outcome_text(std::int32_t number, std::string_view description);
+
 // Thrown for every failure that a run can meet: database, conversion or mail.
 // Carries a signed 32-bit number and a description, which the run driver
-// writes into the run log as "<number> - <description>".
+// writes into the run log as outcome_text(number, description), also its
+// what().
 class Failure : public std::runtime_error {
  public:
   Failure(std::int32_t number, std::string description);

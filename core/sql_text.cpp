@@ -27,11 +27,11 @@ std::string quoted(std::string_view value) {
   return out;
 }
 
-bool is_bare_number(std::string_view value) {
+bool is_number_text(std::string_view value, bool (*blank)(char)) {
   std::size_t i = 0;
   const std::size_t n = value.size();
   auto digit = [&](std::size_t k) { return std::isdigit(static_cast<unsigned char>(value[k])); };
-  while (i < n && value[i] == ' ') ++i;
+  while (i < n && blank(value[i])) ++i;
   if (i < n && (value[i] == '+' || value[i] == '-')) ++i;
   std::size_t digits = 0;
   while (i < n && digit(i)) ++i, ++digits;
@@ -39,8 +39,12 @@ bool is_bare_number(std::string_view value) {
     ++i;
     while (i < n && digit(i)) ++i, ++digits;
   }
-  while (i < n && value[i] == ' ') ++i;
+  while (i < n && blank(value[i])) ++i;
   return digits > 0 && i == n;
+}
+
+bool is_bare_number(std::string_view value) {
+  return is_number_text(value, [](char c) { return c == ' '; });
 }
 
 std::string bare_number(std::string_view value, std::string_view what) {

@@ -17,7 +17,12 @@ std::string quoted(std::string_view value);
 void append_quoted(std::string& statement, std::string_view value);
 
 // True when `value` reads as a number: optional blanks, an optional sign,
-// digits with an optional decimal part ("12", " -3.5 ", "7.").
+// digits with an optional decimal part and at least one digit ("12",
+// " -3.5 ", "7.", ".5"), optional blanks; `blank` says what counts as a
+// blank.
+bool is_number_text(std::string_view value, bool (*blank)(char));
+
+// is_number_text with U+0020 blanks only.
 bool is_bare_number(std::string_view value);
 
 // A value to be written bare (unquoted) into a statement. Returns it

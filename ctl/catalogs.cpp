@@ -4,6 +4,7 @@
 #include <map>
 #include <regex>
 
+#include "app/run/nightly_run.h"
 #include "db/conexao.h"
 #include "db/connection_text.h"
 
@@ -65,7 +66,7 @@ std::string without_password(std::string text) {
 }
 
 std::string failure_text(const Failure& failure) {
-  return std::to_string(failure.number()) + " - " + without_password(failure.description());
+  return outcome_text(failure.number(), without_password(failure.description()));
 }
 
 std::int64_t count_rows(Connection& connection, const std::string& table) {
@@ -74,9 +75,7 @@ std::int64_t count_rows(Connection& connection, const std::string& table) {
 }
 
 bool base_table_exists(Connection& connection, const std::string& name) {
-  auto rs = connection.Execute(
-      "SELECT * FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_TYPE = 'BASE TABLE' and TABLE_NAME= '" +
-      name + "'");
+  auto rs = connection.Execute(nightly_run::base_table_question(name));
   return !rs->Eof();
 }
 

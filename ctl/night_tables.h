@@ -1,9 +1,10 @@
 #pragma once
 
-#include <array>
-#include <string_view>
+#include <string>
+#include <vector>
 
 #include "ctl/catalogs.h"
+#include "tools/catalog_tables.h"
 
 namespace velmora::ctl {
 
@@ -11,34 +12,26 @@ namespace velmora::ctl {
 // writes there.
 struct NightTable {
   Catalog catalog;
-  std::string_view name;
-  std::string_view columns;  // comma-separated, as a select list
+  std::string name;
+  std::string columns;  // comma-separated, as a select list
 };
 
-inline constexpr std::array<NightTable, 13> kNightTables = {{
-    {Catalog::kSource, "vlmr_logtransferencia", "data,hora_inicial,hora_final,erro"},
-    {Catalog::kSource, "vlmr_estagiario",
-     "matricula,oficial,concurso,id_bolsa,nome,sexo,filiacao,cpf,logradouro,Complemento,Numero,"
-     "Bairro,cidade,uf,cep,telefone,celular,email,faculdade,baifacu,cidadefacu,periodo,turno,"
-     "prevcolacao,dtiniestagio,dtfinestagio,situacao,tpdeslig,matanterior,sancao,elogio"},
-    {Catalog::kSource, "vlmr_concurso", "concurso,Descricao"},
-    {Catalog::kSource, "vlmr_bolsaauxilio", "id_bolsa,descricao"},
-    {Catalog::kSource, "vlmr_estagiariodesignacao", "id_desig,matricula,dt_ini,dt_fin,Id_orgao"},
-    {Catalog::kSource, "vlmr_estagiariointerrupcao",
-     "sequencia,matricula,dtinicio,dtprevfim,dtfim,motivo"},
-    {Catalog::kSource, "vlmr_pagamento", "matricula,anomes,valor,Dtproc"},
-    {Catalog::kConsulta, "cons_estagiario",
-     "matricula,oficial,concurso,bolsa,orgao,nome,sexo,filiacao,cpf,logradouro,numero,"
-     "complemento,bairro,cidade,uf,cep,telefone,celular,email,faculdade,baifacu,cidadefacu,"
-     "periodo,turno,prevcolacao,dtiniestagio,dtfinestagio,Dt_inidesignacao,Dt_findesignacao,"
-     "situacao,tpdeslig,matanterior,Dt_ininterrupcao,Dt_prevfinterrupcao,Dt_finterrupcao,"
-     "motivo_interrupcao"},
-    {Catalog::kConsulta, "cons_pagamento", "matricula,anomes,valor,Dtproc"},
-    {Catalog::kConsulta, "cons_estagiarioelogio", "data,matricula,hora,elogioc,sancao"},
-    // The snapshot retention asks the catalog's table list.
-    {Catalog::kConsulta, "INFORMATION_SCHEMA.TABLES", "TABLE_NAME,TABLE_TYPE"},
-    {Catalog::kOrganiser, "orgaos", "orgao,nome,qorv,regiao,grupo"},
-    {Catalog::kOrganiser, "gruposorgaos", "grupo,descricao"},
-}};
+// Every table of the three catalogs with all its columns, as the catalog
+// description has them, and the table list that the snapshot retention
+// asks the consultation catalog.
+inline const std::vector<NightTable> kNightTables = [] {
+  std::vector<NightTable> out;
+  auto add = [&](std::string_view catalog, Catalog which) {
+    for (const catalogs::Table& t : catalogs::tables()) {
+      if (t.catalog == catalog)
+        out.push_back({which, std::string(t.name), catalogs::column_list(t)});
+    }
+  };
+  add("Velmora", Catalog::kSource);
+  add("consulta_tessarin", Catalog::kConsulta);
+  out.push_back({Catalog::kConsulta, "INFORMATION_SCHEMA.TABLES", "TABLE_NAME,TABLE_TYPE"});
+  add("CALVERIN", Catalog::kOrganiser);
+  return out;
+}();
 
 }  // namespace velmora::ctl

@@ -5,15 +5,12 @@
 #include <cstdio>
 #include <ostream>
 
+#include "transfer/cons_sancao.h"
+#include "transfer/intern_statements.h"
+#include "transfer/payment_statements.h"
+
 namespace velmora::ctl {
 namespace {
-
-// Prefixes of the run's row-writing statements, exactly as the transfers
-// build them.
-constexpr std::string_view kInternInsert = "insert into Cons_estagiario(";
-constexpr std::string_view kPaymentInsert = "insert into Cons_pagamento(";
-constexpr std::string_view kCommendationInsert = "insert into cons_estagiarioelogio(";
-constexpr std::string_view kCommendationUpdate = "update cons_estagiarioelogio ";
 
 // A duration as a person reads it: tenths below 10 s, where a run of a few
 // thousand interns spends its phases, whole seconds above.
@@ -67,17 +64,17 @@ RunProgress::RunProgress(std::ostream& out, bool terminal, std::int64_t interns_
       interns_start_(Clock::now()) {}
 
 void RunProgress::on_statement(std::string_view statement) {
-  if (statement.starts_with(kInternInsert)) {
+  if (statement.starts_with(kInternInsertHead)) {
     advance(counts_.interns, interns_total_, "interns", interns_decile_, interns_start_);
-  } else if (statement.starts_with(kPaymentInsert)) {
+  } else if (statement.starts_with(kPaymentInsertHead)) {
     if (counts_.payments == 0) {
       payments_start_ = Clock::now();
       interns_seconds_ = std::chrono::duration<double>(payments_start_ - interns_start_).count();
     }
     advance(counts_.payments, payments_total_, "payments", payments_decile_, payments_start_);
-  } else if (statement.starts_with(kCommendationInsert)) {
+  } else if (statement.starts_with(kCommendationInsertHead)) {
     ++counts_.commendations_inserted;
-  } else if (statement.starts_with(kCommendationUpdate)) {
+  } else if (statement.starts_with(kCommendationUpdateHead)) {
     ++counts_.commendations_updated;
   }
 }

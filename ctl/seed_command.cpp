@@ -8,7 +8,7 @@
 #include "core/deployment.h"
 #include "ctl/commands.h"
 #include "seed/embedded_data_set.h"
-#include "seed/schema.h"
+#include "tools/catalog_tables.h"
 
 namespace velmora::ctl {
 namespace {
@@ -69,7 +69,7 @@ int perform(const Arguments& arguments, Console& console) {
     std::string& line = per_catalog[c.catalog];
     line += (line.empty() ? "" : ", ") + c.table + " " + std::to_string(c.rows);
   }
-  for (std::string_view catalog : seed::kCatalogs) {
+  for (std::string_view catalog : catalogs::kCatalogs) {
     console.out << "  " << seed::database_file(target, catalog) << ": "
                 << per_catalog[std::string(catalog)] << "\n";
   }

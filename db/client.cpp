@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/ascii.h"
 #include "core/failure.h"
 #include "db/connection_text.h"
 #include "db/session.h"
@@ -14,15 +15,10 @@ StatementObserver& observer() {
   return instance;
 }
 
-// Column names are ASCII; folding only A-Z also keeps a name's bytes beyond
-// ASCII whatever the process's locale.
-char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-// `name` against a column name already folded to lower case.
+// `name` against a column name already folded to lower case (column names
+// are ASCII).
 bool same_name(std::string_view folded_column, std::string_view name) {
-  return folded_column.size() == name.size() &&
-         std::equal(folded_column.begin(), folded_column.end(), name.begin(),
-                    [](char c, char n) { return c == folded(n); });
+  return equals_lower_ascii(name, folded_column);
 }
 
 [[noreturn]] void throw_closed() { throw object_state_failure(ObjectState::kClosed); }
@@ -39,7 +35,8 @@ Recordset::~Recordset() = default;
 void Recordset::attach(std::unique_ptr<Cursor> cursor) {
   // Folded once for the row set, not at every field look-up.
   columns_ = cursor->columns();
-  for (std::string& name : columns_) std::transform(name.begin(), name.end(), name.begin(), folded);
+  for (std::string& name : columns_)
+    std::transform(name.begin(), name.end(), name.begin(), lower_ascii);
   // With a name given twice the first column of that name is meant, so the
   // look-up then always starts at the first column.
   names_unique_ = true;

@@ -1,8 +1,8 @@
 #include "db/connection_text.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "core/ascii.h"
 #include "core/failure.h"
 #include "core/sql_text.h"
 
@@ -12,8 +12,7 @@ namespace {
 constexpr std::string_view kEmbeddedPrefix = "sqlite:";
 
 std::string lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(s.begin(), s.end(), s.begin(), lower_ascii);
   return s;
 }
 

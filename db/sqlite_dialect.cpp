@@ -4,6 +4,8 @@
 #include <cctype>
 #include <string_view>
 
+#include "core/ascii.h"
+
 namespace velmora {
 namespace {
 
@@ -44,10 +46,8 @@ bool is_name_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) |
 // followed by a blank.
 bool word_at(const std::string& text, std::size_t at, std::string_view word) {
   if (at + word.size() >= text.size()) return false;
-  for (std::size_t k = 0; k < word.size(); ++k) {
-    if (std::tolower(static_cast<unsigned char>(text[at + k])) != word[k]) return false;
-  }
-  return is_blank(text[at + word.size()]);
+  return equals_lower_ascii(std::string_view(text).substr(at, word.size()), word) &&
+         is_blank(text[at + word.size()]);
 }
 
 std::size_t skip_blanks(const std::string& text, std::size_t at) {
@@ -88,10 +88,7 @@ bool is_word_char(char c) { return is_name_char(c); }
 // True when `word` (lower case) stands in `text` at `at`, in any letter case.
 bool letters_at(const std::string& text, std::size_t at, std::string_view word) {
   if (at + word.size() > text.size()) return false;
-  for (std::size_t k = 0; k < word.size(); ++k) {
-    if (std::tolower(static_cast<unsigned char>(text[at + k])) != word[k]) return false;
-  }
-  return true;
+  return equals_lower_ascii(std::string_view(text).substr(at, word.size()), word);
 }
 
 // The end of "INFORMATION_SCHEMA . TABLES" (blanks around the dot optional,
@@ -108,8 +105,6 @@ std::size_t information_schema_tables_at(const std::string& bare, std::size_t at
   return k;
 }
 
-char lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-
 // Finds a lower-case word in any letter case by comparing it with a window
 // of the text that moves on by as much as the window's last character allows
 // (Horspool's method): most of a statement's characters are never looked at.
@@ -119,7 +114,7 @@ class WordFinder {
     shift_.fill(word.size());
     for (std::size_t k = 0; k + 1 < word.size(); ++k) {
       const auto c = static_cast<unsigned char>(word[k]);
-      shift_[c] = shift_[static_cast<unsigned char>(std::toupper(c))] = word.size() - 1 - k;
+      shift_[c] = shift_[static_cast<unsigned char>(upper_ascii(word[k]))] = word.size() - 1 - k;
     }
   }
 
@@ -148,13 +143,15 @@ bool sqlite_dialect_rewrites(std::string_view sql) {
   return (select_first && into.in(sql)) || schema.in(sql);
 }
 
-std::string sqlite_dialect(const std::string& sql) {
+namespace {
+
+// The rewriting of a statement that the scan found a candidate.
+std::string rewritten(const std::string& sql) {
   static const std::string tables =
       "(SELECT 'main' AS TABLE_CATALOG, 'main' AS TABLE_SCHEMA, name AS TABLE_NAME, "
       "CASE type WHEN 'table' THEN 'BASE TABLE' ELSE 'VIEW' END AS TABLE_TYPE "
       "FROM sqlite_schema WHERE type IN ('table','view') AND name NOT LIKE 'sqlite!_%' "
       "ESCAPE '!') AS TABLES";
-  if (!sqlite_dialect_rewrites(sql)) return sql;
   std::string text = sql;
   std::string bare = without_quoted_parts(text);
   if (std::string rewritten = select_into(text, bare); !rewritten.empty()) {
@@ -174,6 +171,18 @@ std::string sqlite_dialect(const std::string& sql) {
   if (copied == 0) return text;
   out.append(text, copied, std::string::npos);
   return out;
+}
+
+}  // namespace
+
+std::string sqlite_dialect(const std::string& sql) {
+  return sqlite_dialect_rewrites(sql) ? rewritten(sql) : sql;
+}
+
+const std::string& sqlite_dialect_text(const std::string& sql, std::string& storage) {
+  if (!sqlite_dialect_rewrites(sql)) return sql;
+  storage = rewritten(sql);
+  return storage;
 }
 
 }  // namespace velmora

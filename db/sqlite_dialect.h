@@ -20,4 +20,9 @@ std::string sqlite_dialect(const std::string& sql);
 // happens: the words may stand inside quotes.)
 bool sqlite_dialect_rewrites(std::string_view sql);
 
+// sqlite_dialect(sql) with the statement scanned once: `sql` itself, not a
+// copy, when the scan finds nothing to rewrite (most statements of a
+// night); otherwise the rewritten text, kept in `storage`.
+const std::string& sqlite_dialect_text(const std::string& sql, std::string& storage);
+
 }  // namespace velmora

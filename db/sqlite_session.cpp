@@ -11,8 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ascii.h"
 #include "core/calendar.h"
 #include "core/failure.h"
+#include "core/sql_text.h"
 #include "db/sqlite_dialect.h"
 
 namespace velmora {
@@ -27,8 +29,6 @@ using SqliteStmt = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
   if (!context.empty()) message += " (" + context + ")";
   throw database_failure(code, message);
 }
-
-char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; }
 
 // True when `needle` (upper case) occurs in `haystack` in any letter case.
 bool contains_ci(std::string_view haystack, std::string_view needle) {
@@ -56,23 +56,11 @@ ColumnKind kind_of(const char* declared) {
           contains_ci(d, "DATE") || contains_ci(d, "TIME")};
 }
 
-// Optional blanks, an optional sign, digits, an optional decimal part.
+// A decimal column's text that reads as a number, blanks of any kind
+// around it.
 bool is_plain_number(std::string_view text) {
-  std::size_t i = 0;
-  auto digits = [&] {
-    const std::size_t start = i;
-    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
-    return i - start;
-  };
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
-  if (digits() == 0) return false;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    digits();
-  }
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  return i == text.size();
+  return is_number_text(text,
+                        [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; });
 }
 
 // `text` into `out`, in the storage of the text `out` already holds when it
@@ -316,9 +304,8 @@ class SqliteCursor final : public Cursor {
 
 std::unique_ptr<Cursor> SqliteSession::execute(const std::string& sql) {
   // Most statements pass unchanged, and then without a copy.
-  const bool rewrites = sqlite_dialect_rewrites(sql);
-  const std::string rewritten = rewrites ? sqlite_dialect(sql) : std::string();
-  const std::string& text = rewrites ? rewritten : sql;
+  std::string rewritten;
+  const std::string& text = sqlite_dialect_text(sql, rewritten);
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
   if (sqlite3_prepare_v2(db_.get(), text.c_str(), static_cast<int>(text.size()) + 1, &raw, &tail) !=

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string_view>
 #include <tuple>
 
 #include "seed/vocabulary.h"
+#include "tools/catalog_tables.h"
 #include "transfer/field_rules.h"
 #include "transfer/intern_fields.h"
 
@@ -66,6 +68,10 @@ Value optional_date(const std::optional<Date>& d) { return d ? date_value(*d) : 
 std::string consultation_date(const std::optional<Date>& d) { return d ? date_text(*d) : ""; }
 Value text(std::string_view s) { return std::string(s); }
 Value optional_text(const std::optional<std::string>& s) { return s ? Value(*s) : Value(Null{}); }
+
+// One value of a row, named by its column: the generator names every value
+// and the table's described column order places it.
+using Cell = std::pair<std::string_view, Value>;
 
 // "HH:MM:SS" of `seconds` after midnight.
 std::string time_of_day(int seconds) {
@@ -384,7 +390,7 @@ Intern make_intern(const Options& options, int k) {
 
 // --- What the night writes for an intern -------------------------------
 
-std::vector<Value> consultation_row(const Intern& in) {
+std::vector<Value> consultation_values(const Intern& in) {
   using namespace rules;
   std::string concurso = in.concurso;
   for (const auto& exam : vocab::kExams) {
@@ -435,14 +441,19 @@ std::vector<Value> consultation_row(const Intern& in) {
           text(stop ? stop->reason : "")};
 }
 
-// --- The tables ---------------------------------------------------------
+// The row named by the columns of the night's insert, whose order the
+// values above follow.
+std::vector<Cell> consultation_row(const Intern& in) {
+  std::vector<Value> values = consultation_values(in);
+  std::vector<Cell> row;
+  row.reserve(values.size());
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    row.emplace_back(intern_fields::kColumns[i].name, std::move(values[i]));
+  }
+  return row;
+}
 
-const std::vector<std::string> kConsultationColumns = [] {
-  std::vector<std::string> names;
-  for (const auto& column : intern_fields::kColumns) names.emplace_back(column.name);
-  return names;
-}();
-const std::vector<std::string> kPaymentColumns = {"matricula", "anomes", "valor", "Dtproc"};
+// --- The tables ---------------------------------------------------------
 
 class Generator {
  public:
@@ -460,13 +471,37 @@ class Generator {
   }
 
  private:
+  // The rows of the described table `name`, or of `name` made as a
+  // select-into copy of the described table `copy_of`, in the described
+  // column order.
   template <class Rows>
-  void table(Table t, Rows&& rows) {
-    sink_.begin(t);
+  void table(std::string_view name, Rows&& rows, std::string_view copy_of = {}) {
+    const catalogs::Table& described = catalogs::table(copy_of.empty() ? name : copy_of);
+    table_ = {std::string(described.catalog), std::string(name), catalogs::column_names(described),
+              std::string(copy_of)};
+    sink_.begin(table_);
     rows();
     sink_.end();
   }
-  void row(std::vector<Value> values) { sink_.row(values); }
+  void row(std::initializer_list<Cell> cells) { row(std::span<const Cell>(cells)); }
+  // Every column of the table exactly once, in any order.
+  void row(std::span<const Cell> cells) {
+    values_.assign(table_.columns.size(), Null{});
+    std::size_t given = 0;
+    for (const auto& [name, value] : cells) {
+      const auto at = std::find(table_.columns.begin(), table_.columns.end(), name);
+      if (at == table_.columns.end()) {
+        throw std::logic_error(table_.name + " has no column " + std::string(name));
+      }
+      values_[static_cast<std::size_t>(at - table_.columns.begin())] = value;
+      ++given;
+    }
+    if (given != table_.columns.size()) {
+      throw std::logic_error(table_.name + ": " + std::to_string(given) + " values for " +
+                             std::to_string(table_.columns.size()) + " columns");
+    }
+    sink_.row(values_);
+  }
 
   // Calls body(intern) for every intern in order.
   template <class Body>
@@ -475,91 +510,85 @@ class Generator {
   }
 
   void source_catalog() {
-    table({"Velmora", "vlmr_concurso", {"concurso", "Descricao"}, {}}, [&] {
-      for (const auto& exam : vocab::kExams) row({text(exam.code), text(exam.description)});
+    table("vlmr_concurso", [&] {
+      for (const auto& exam : vocab::kExams) {
+        row({{"concurso", text(exam.code)}, {"Descricao", text(exam.description)}});
+      }
     });
-    table({"Velmora", "vlmr_bolsaauxilio", {"id_bolsa", "descricao"}, {}}, [&] {
-      for (const auto& grant : vocab::kGrants)
-        row({std::int64_t{grant.code}, text(grant.description)});
+    table("vlmr_bolsaauxilio", [&] {
+      for (const auto& grant : vocab::kGrants) {
+        row({{"id_bolsa", std::int64_t{grant.code}}, {"descricao", text(grant.description)}});
+      }
     });
-    table(
-        {"Velmora",
-         "vlmr_estagiario",
-         {"matricula",    "oficial",      "concurso",   "id_bolsa",    "nome",        "sexo",
-          "filiacao",     "cpf",          "logradouro", "Complemento", "Numero",      "Bairro",
-          "cidade",       "uf",           "cep",        "telefone",    "celular",     "email",
-          "faculdade",    "baifacu",      "cidadefacu", "periodo",     "turno",       "prevcolacao",
-          "dtiniestagio", "dtfinestagio", "situacao",   "tpdeslig",    "matanterior", "sancao",
-          "elogio"},
-         {}},
-        [&] {
-          each_intern([&](int, const Intern& in) {
-            row({text(in.matricula),
-                 text(in.oficial),
-                 text(in.concurso),
-                 std::int64_t{in.id_bolsa},
-                 text(in.nome),
-                 text(in.sexo),
-                 text(in.filiacao),
-                 text(in.cpf),
-                 text(in.logradouro),
-                 text(in.complemento),
-                 text(in.numero),
-                 text(in.bairro),
-                 text(in.cidade),
-                 text(in.uf),
-                 text(in.cep),
-                 text(in.telefone),
-                 text(in.celular),
-                 text(in.email),
-                 text(in.faculdade),
-                 text(in.baifacu),
-                 text(in.cidadefacu),
-                 text(in.periodo),
-                 text(in.turno),
-                 optional_date(in.prevcolacao),
-                 optional_date(in.dtiniestagio),
-                 optional_date(in.dtfinestagio),
-                 text(in.situacao),
-                 text(in.tpdeslig),
-                 optional_text(in.matanterior),
-                 optional_text(in.sancao),
-                 optional_text(in.elogio)});
-          });
-        });
-    table({"Velmora",
-           "vlmr_estagiariodesignacao",
-           {"id_desig", "matricula", "dt_ini", "dt_fin", "Id_orgao"},
-           {}},
-          [&] {
-            each_intern([&](int, const Intern& in) {
-              for (const auto& a : in.assignments) {
-                row({std::int64_t{a.id}, text(in.matricula), date_value(a.start),
-                     optional_date(a.end), text(a.unit)});
-              }
-            });
-          });
-    table({"Velmora",
-           "vlmr_estagiariointerrupcao",
-           {"matricula", "sequencia", "dtinicio", "dtprevfim", "dtfim", "motivo"},
-           {}},
-          [&] {
-            each_intern([&](int, const Intern& in) {
-              for (const auto& i : in.interruptions) {
-                row({text(in.matricula), std::int64_t{i.sequence}, date_value(i.start),
-                     optional_date(i.planned_end), optional_date(i.end), text(i.reason)});
-              }
-            });
-          });
-    table({"Velmora", "vlmr_pagamento", kPaymentColumns, {}}, [&] {
+    table("vlmr_estagiario", [&] {
       each_intern([&](int, const Intern& in) {
-        for (const auto& p : in.payments) {
-          row({text(in.matricula), text(p.anomes), Decimal{p.valor}, optional_date(p.processed)});
+        row({{"matricula", text(in.matricula)},
+             {"oficial", text(in.oficial)},
+             {"concurso", text(in.concurso)},
+             {"id_bolsa", text(std::to_string(in.id_bolsa))},
+             {"nome", text(in.nome)},
+             {"sexo", text(in.sexo)},
+             {"filiacao", text(in.filiacao)},
+             {"cpf", text(in.cpf)},
+             {"logradouro", text(in.logradouro)},
+             {"Complemento", text(in.complemento)},
+             {"Numero", text(in.numero)},
+             {"Bairro", text(in.bairro)},
+             {"cidade", text(in.cidade)},
+             {"uf", text(in.uf)},
+             {"cep", text(in.cep)},
+             {"telefone", text(in.telefone)},
+             {"celular", text(in.celular)},
+             {"email", text(in.email)},
+             {"faculdade", text(in.faculdade)},
+             {"baifacu", text(in.baifacu)},
+             {"cidadefacu", text(in.cidadefacu)},
+             {"periodo", text(in.periodo)},
+             {"turno", text(in.turno)},
+             {"prevcolacao", optional_date(in.prevcolacao)},
+             {"dtiniestagio", optional_date(in.dtiniestagio)},
+             {"dtfinestagio", optional_date(in.dtfinestagio)},
+             {"situacao", text(in.situacao)},
+             {"tpdeslig", text(in.tpdeslig)},
+             {"matanterior", optional_text(in.matanterior)},
+             {"sancao", optional_text(in.sancao)},
+             {"elogio", optional_text(in.elogio)}});
+      });
+    });
+    table("vlmr_estagiariodesignacao", [&] {
+      each_intern([&](int, const Intern& in) {
+        for (const auto& a : in.assignments) {
+          row({{"id_desig", std::int64_t{a.id}},
+               {"matricula", text(in.matricula)},
+               {"dt_ini", date_value(a.start)},
+               {"dt_fin", optional_date(a.end)},
+               {"Id_orgao", text(a.unit)}});
         }
       });
     });
-    table({"Velmora", "vlmr_logtransferencia", {"data", "hora_inicial", "hora_final", "erro"}, {}},
-          [&] { run_log(); });
+    table("vlmr_estagiariointerrupcao", [&] {
+      each_intern([&](int, const Intern& in) {
+        for (const auto& i : in.interruptions) {
+          row({{"matricula", text(in.matricula)},
+               {"sequencia", std::int64_t{i.sequence}},
+               {"dtinicio", date_value(i.start)},
+               {"dtprevfim", optional_date(i.planned_end)},
+               {"dtfim", optional_date(i.end)},
+               {"motivo", text(i.reason)}});
+        }
+      });
+    });
+    table("vlmr_pagamento", [&] {
+      each_intern([&](int, const Intern& in) {
+        for (const auto& p : in.payments) {
+          row({{"matricula", text(in.matricula)},
+               {"anomes", text(p.anomes)},
+               {"valor", Decimal{p.valor}},
+               {"Dtproc", optional_date(p.processed)}});
+        }
+      });
+    });
+    table("vlmr_logtransferencia", [&] { run_log(); });
   }
 
   // One row for each of the seven nights up to the latest one that had run
@@ -577,21 +606,27 @@ class Generator {
       Random r(options_.seed, Stream::kHistory, static_cast<std::uint64_t>(-day));
       const bool failed = day == -4;
       const int seconds = failed ? r.between(20, 40) : 10 + options_.interns / 100 + r.below(15);
-      row({text(date_text(plus(today_, day))), text(time_of_day(kStart) + " "),
-           text(time_of_day(kStart + seconds) + " "),
-           text(failed ? vocab::kEarlierFailure : " SEM ERRO")});
+      row({{"data", text(date_text(plus(today_, day)))},
+           {"hora_inicial", text(time_of_day(kStart) + " ")},
+           {"hora_final", text(time_of_day(kStart + seconds) + " ")},
+           {"erro", text(failed ? vocab::kEarlierFailure : " SEM ERRO")}});
     }
   }
 
   void organiser_catalog() {
-    table({"CALVERIN", "gruposorgaos", {"grupo", "descricao"}, {}}, [&] {
-      for (std::size_t g = 0; g < vocab::kUnitGroups.size(); ++g)
-        row({static_cast<std::int64_t>(g + 1), text(vocab::kUnitGroups[g])});
+    table("gruposorgaos", [&] {
+      for (std::size_t g = 0; g < vocab::kUnitGroups.size(); ++g) {
+        row({{"grupo", static_cast<std::int64_t>(g + 1)},
+             {"descricao", text(vocab::kUnitGroups[g])}});
+      }
     });
-    table({"CALVERIN", "orgaos", {"orgao", "nome", "qorv", "regiao", "grupo"}, {}}, [&] {
+    table("orgaos", [&] {
       for (const Unit& u : units()) {
-        row({std::int64_t{u.number}, text(u.name), text(u.qorv),
-             text("R" + std::to_string(u.group)), std::int64_t{u.group}});
+        row({{"orgao", std::int64_t{u.number}},
+             {"nome", text(u.name)},
+             {"qorv", text(u.qorv)},
+             {"regiao", text("R" + std::to_string(u.group))},
+             {"grupo", std::int64_t{u.group}}});
       }
     });
   }
@@ -609,56 +644,65 @@ class Generator {
     payments_table("cons_pagamento_" + suffix, "cons_pagamento", night_before);
   }
 
-  void interns_table(const std::string& name, const std::string& copy_of, int known) {
-    table({"consulta_tessarin", name, kConsultationColumns, copy_of}, [&] {
-      for (int k = 0; k < known; ++k) row(consultation_row(make_intern(options_, k)));
-    });
+  void interns_table(const std::string& name, std::string_view copy_of, int known) {
+    table(
+        name,
+        [&] {
+          for (int k = 0; k < known; ++k) row(consultation_row(make_intern(options_, k)));
+        },
+        copy_of);
   }
 
-  void payments_table(const std::string& name, const std::string& copy_of, int known) {
-    table({"consulta_tessarin", name, kPaymentColumns, copy_of}, [&] {
-      for (int k = 0; k < known; ++k) {
-        const Intern in = make_intern(options_, k);
-        for (const auto& p : in.payments) {
-          row({text(in.matricula), text(p.anomes), text(text_of(Decimal{p.valor}, "valor")),
-               text(consultation_date(p.processed))});
-        }
-      }
-    });
+  void payments_table(const std::string& name, std::string_view copy_of, int known) {
+    table(
+        name,
+        [&] {
+          for (int k = 0; k < known; ++k) {
+            const Intern in = make_intern(options_, k);
+            for (const auto& p : in.payments) {
+              row({{"matricula", text(in.matricula)},
+                   {"anomes", text(p.anomes)},
+                   {"valor", text(text_of(Decimal{p.valor}, "valor"))},
+                   {"Dtproc", text(consultation_date(p.processed))}});
+            }
+          }
+        },
+        copy_of);
   }
 
   // Rows written by earlier nights: most with the texts the source has now,
   // some with older texts that tonight's run updates, and a few for interns
   // whose texts were removed since.
   void commendation_rows(int known) {
-    table({"consulta_tessarin",
-           "cons_estagiarioelogio",
-           {"data", "matricula", "hora", "elogioc", "sancao"},
-           {}},
-          [&] {
-            for (int k = 0; k < known; ++k) {
-              const Intern in = make_intern(options_, k);
-              Random r(options_.seed, Stream::kCommendationRow, static_cast<std::uint64_t>(k));
-              const bool has_texts = in.elogio || in.sancao;
-              if (!has_texts && !r.percent(1)) continue;
-              std::string elogio = in.elogio.value_or("");
-              std::string sancao = in.sancao.value_or("");
-              if (!has_texts) {
-                sancao = r.pick(vocab::kSanctions);
-              } else if (r.percent(20)) {
-                elogio = in.elogio ? "" : std::string(r.pick(vocab::kCommendations));
-              }
-              const Date written = plus(today_, -r.between(1, 400));
-              row({text(date_text(written)), std::int64_t{100001 + k},
-                   text(time_of_day(30 * 60 + r.between(1, 59))), text(elogio), text(sancao)});
-            }
-          });
+    table("cons_estagiarioelogio", [&] {
+      for (int k = 0; k < known; ++k) {
+        const Intern in = make_intern(options_, k);
+        Random r(options_.seed, Stream::kCommendationRow, static_cast<std::uint64_t>(k));
+        const bool has_texts = in.elogio || in.sancao;
+        if (!has_texts && !r.percent(1)) continue;
+        std::string elogio = in.elogio.value_or("");
+        std::string sancao = in.sancao.value_or("");
+        if (!has_texts) {
+          sancao = r.pick(vocab::kSanctions);
+        } else if (r.percent(20)) {
+          elogio = in.elogio ? "" : std::string(r.pick(vocab::kCommendations));
+        }
+        const Date written = plus(today_, -r.between(1, 400));
+        row({{"data", text(date_text(written))},
+             {"matricula", std::int64_t{100001 + k}},
+             {"hora", text(time_of_day(30 * 60 + r.between(1, 59)))},
+             {"elogioc", text(elogio)},
+             {"sancao", text(sancao)}});
+      }
+    });
   }
 
   const Options& options_;
   Sink& sink_;
   const Date today_;
   int fresh_ = 1;
+  Table table_;  // the one being written
+  std::vector<Value> values_;
 };
 
 }  // namespace

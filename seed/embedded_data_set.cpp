@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "core/failure.h"
-#include "seed/schema.h"
+#include "tools/catalog_tables.h"
 
 namespace velmora::seed {
 namespace {
@@ -46,7 +46,7 @@ struct Pending {
 class SqliteSink final : public Sink {
  public:
   explicit SqliteSink(const EmbeddedTarget& target) {
-    for (std::string_view catalog : kCatalogs) {
+    for (std::string_view catalog : catalogs::kCatalogs) {
       Pending& p = files_[std::string(catalog)];
       p.final_path = database_file(target, catalog);
       fs::create_directories(fs::path(p.final_path).parent_path());
@@ -60,7 +60,10 @@ class SqliteSink final : public Sink {
       // A new file that nobody else sees yet: no journal until it is done.
       exec(raw, "PRAGMA journal_mode=OFF", p.temp_path);
       exec(raw, "PRAGMA synchronous=OFF", p.temp_path);
-      exec(raw, std::string(schema_of(catalog)), p.temp_path);
+      exec(raw,
+           catalogs::schema(catalog, catalogs::Dialect::kSqlite,
+                            catalogs::Constraints::kInstallation),
+           p.temp_path);
       exec(raw, "BEGIN", p.temp_path);
     }
   }
@@ -170,7 +173,7 @@ std::string database_file(const EmbeddedTarget& target, std::string_view catalog
 
 std::vector<std::string> existing_database_files(const EmbeddedTarget& target) {
   std::vector<std::string> out;
-  for (std::string_view catalog : kCatalogs) {
+  for (std::string_view catalog : catalogs::kCatalogs) {
     std::string path = database_file(target, catalog);
     if (fs::exists(path)) out.push_back(std::move(path));
   }

@@ -29,15 +29,14 @@ std::string commendation_lookup_statement(const std::string& matricula) {
 std::string commendation_insert_statement(const std::string& date, const std::string& matricula,
                                           const std::string& clock, const std::string& elogio,
                                           const std::string& sancao) {
-  return std::string("insert into cons_estagiarioelogio") + "(data,matricula,hora,elogioc,sancao)" +
-         " values('" + date + "','" + quoted(matricula) + "','" + clock + "','" + quoted(elogio) +
-         "','" + quoted(sancao) + "')";
+  return std::string(kCommendationInsertHead) + date + "','" + quoted(matricula) + "','" + clock +
+         "','" + quoted(elogio) + "','" + quoted(sancao) + "')";
 }
 
 std::string commendation_update_statement(const std::string& matricula, const std::string& elogio,
                                           const std::string& sancao) {
-  return std::string("update cons_estagiarioelogio") + " set elogioc ='" + quoted(elogio) +
-         "',sancao='" + quoted(sancao) + "'" + " where matricula= '" + quoted(matricula) + "'";
+  return std::string(kCommendationUpdateHead) + quoted(elogio) + "',sancao='" + quoted(sancao) +
+         "' where matricula= '" + quoted(matricula) + "'";
 }
 
 }  // namespace velmora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // The statements of the commendation and sanction sync
 // (Frmatualizacao::Cons_Sancao), built from their values alone. Values
@@ -10,6 +11,12 @@ namespace velmora {
 // The look-up of an intern's cons_estagiarioelogio row, `matricula` bare
 // (throws for a non-number).
 std::string commendation_lookup_statement(const std::string& matricula);
+// How the insert and the update below begin; their values follow.
+inline constexpr std::string_view kCommendationInsertHead =
+    "insert into cons_estagiarioelogio(data,matricula,hora,elogioc,sancao) values('";
+inline constexpr std::string_view kCommendationUpdateHead =
+    "update cons_estagiarioelogio set elogioc ='";
+
 // The insert of a new cons_estagiarioelogio row dated `date` ("yyyy-mm-dd")
 // at `clock` ("HH:MM:SS").
 std::string commendation_insert_statement(const std::string& date, const std::string& matricula,

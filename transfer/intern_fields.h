@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "db/value.h"
+#include "transfer/field_rules.h"
 #include "transfer/frmatualizacao.h"
 
 // How every field of the intern working record is filled, and how the
@@ -29,21 +30,44 @@ enum class Step {
   kIntern,        // the intern's row: every other field, after the look-ups
 };
 
-// The rule by which a source value becomes the field's text (transfer/field_rules.h).
-enum class Rule { kT, kTNull, kD, kDNull, kDEmpty, kN, kK, kR };
+// The rule by which a source value becomes the field's text
+// (transfer/field_rules.h), given the value and the column's name.
+using Rule = std::string (*)(const Value& value, std::string_view column);
 
-// The code table applied to the rule's result.
-enum class Codes { kNone, kAdmission, kSex, kShift, kStatus };
+// The code table applied to the rule's result; `record` gives the exam
+// text that the admission code "O" carries.
+using Codes = std::string (*)(const std::string& text, const RegEstagiario& record);
+
+inline constexpr Codes kAdmission = [](const std::string& text, const RegEstagiario& record) {
+  return rules::admission_text(text, record.concurso);
+};
+inline constexpr Codes kSex = [](const std::string& text, const RegEstagiario&) {
+  return rules::sex_text(text);
+};
+inline constexpr Codes kShift = [](const std::string& text, const RegEstagiario&) {
+  return rules::shift_text(text);
+};
+inline constexpr Codes kStatus = [](const std::string& text, const RegEstagiario&) {
+  return rules::status_text(text);
+};
 
 struct Field {
   Step step;
   std::string RegEstagiario::*member;
   std::string_view column;  // of the step's row, matched without regard to letter case
   Rule rule;
-  Codes codes = Codes::kNone;
+  Codes codes = nullptr;  // none: the rule's text is the field's
 };
 
 using R = RegEstagiario;
+using rules::rule_D;
+using rules::rule_D_empty;
+using rules::rule_D_null;
+using rules::rule_K;
+using rules::rule_N;
+using rules::rule_R;
+using rules::rule_T;
+using rules::rule_T_null;
 
 // Every field in the order the transfer reads it. `orgao` first holds the
 // unit code, which the unit look-up then replaces by the unit's text, as
@@ -51,46 +75,91 @@ using R = RegEstagiario;
 // `oficial` is read after the exam look-up: its text for "O" ends with the
 // exam's description.
 inline constexpr std::array kFields{
-    Field{Step::kRegistration, &R::matricula, "matricula", Rule::kT},
-    Field{Step::kExamCode, &R::concurso, "concurso", Rule::kT},
-    Field{Step::kExam, &R::concurso, "descricao", Rule::kT},
-    Field{Step::kGrantCode, &R::bolsa, "id_bolsa", Rule::kT},
-    Field{Step::kGrant, &R::bolsa, "descricao", Rule::kT},
-    Field{Step::kTexts, &R::elogio, "elogio", Rule::kTNull},
-    Field{Step::kTexts, &R::sancao, "sancao", Rule::kTNull},
-    Field{Step::kAssignment, &R::Dt_inidesignacao, "dt_ini", Rule::kD},
-    Field{Step::kAssignment, &R::Dt_findesignacao, "dt_fin", Rule::kDNull},
-    Field{Step::kAssignment, &R::orgao, "Id_orgao", Rule::kT},
-    Field{Step::kInterruption, &R::Dt_ininterrupcao, "dtinicio", Rule::kD},
-    Field{Step::kInterruption, &R::Dt_prevfinterrupcao, "dtprevfim", Rule::kDNull},
-    Field{Step::kInterruption, &R::Dt_finterrupcao, "dtfim", Rule::kDNull},
-    Field{Step::kInterruption, &R::motivo_interrupcao, "motivo", Rule::kR},
-    Field{Step::kIntern, &R::oficial, "oficial", Rule::kT, Codes::kAdmission},
-    Field{Step::kIntern, &R::nome, "nome", Rule::kT},
-    Field{Step::kIntern, &R::sexo, "sexo", Rule::kT, Codes::kSex},
-    Field{Step::kIntern, &R::filiacao, "filiacao", Rule::kT},
-    Field{Step::kIntern, &R::cpf, "cpf", Rule::kT},
-    Field{Step::kIntern, &R::logradouro, "logradouro", Rule::kT},
-    Field{Step::kIntern, &R::complemento, "Complemento", Rule::kT},
-    Field{Step::kIntern, &R::numero, "Numero", Rule::kN},
-    Field{Step::kIntern, &R::bairro, "Bairro", Rule::kT},
-    Field{Step::kIntern, &R::cidade, "cidade", Rule::kT},
-    Field{Step::kIntern, &R::uf, "uf", Rule::kT},
-    Field{Step::kIntern, &R::cep, "cep", Rule::kT},
-    Field{Step::kIntern, &R::telefone, "telefone", Rule::kT},
-    Field{Step::kIntern, &R::celular, "celular", Rule::kT},
-    Field{Step::kIntern, &R::email, "email", Rule::kT},
-    Field{Step::kIntern, &R::faculdade, "faculdade", Rule::kT},
-    Field{Step::kIntern, &R::baifacu, "baifacu", Rule::kT},
-    Field{Step::kIntern, &R::cidadefacu, "cidadefacu", Rule::kT},
-    Field{Step::kIntern, &R::periodo, "periodo", Rule::kT},
-    Field{Step::kIntern, &R::turno, "turno", Rule::kT, Codes::kShift},
-    Field{Step::kIntern, &R::prevcolacao, "prevcolacao", Rule::kDEmpty},
-    Field{Step::kIntern, &R::dtiniestagio, "dtiniestagio", Rule::kDEmpty},
-    Field{Step::kIntern, &R::dtfinestagio, "dtfinestagio", Rule::kDEmpty},
-    Field{Step::kIntern, &R::situacao, "situacao", Rule::kT, Codes::kStatus},
-    Field{Step::kIntern, &R::tpdeslig, "tpdeslig", Rule::kT},
-    Field{Step::kIntern, &R::matanterior, "matanterior", Rule::kK},
+    Field{.step = Step::kRegistration,
+          .member = &R::matricula,
+          .column = "matricula",
+          .rule = rule_T},
+    Field{.step = Step::kExamCode, .member = &R::concurso, .column = "concurso", .rule = rule_T},
+    Field{.step = Step::kExam, .member = &R::concurso, .column = "descricao", .rule = rule_T},
+    Field{.step = Step::kGrantCode, .member = &R::bolsa, .column = "id_bolsa", .rule = rule_T},
+    Field{.step = Step::kGrant, .member = &R::bolsa, .column = "descricao", .rule = rule_T},
+    Field{.step = Step::kTexts, .member = &R::elogio, .column = "elogio", .rule = rule_T_null},
+    Field{.step = Step::kTexts, .member = &R::sancao, .column = "sancao", .rule = rule_T_null},
+    Field{.step = Step::kAssignment,
+          .member = &R::Dt_inidesignacao,
+          .column = "dt_ini",
+          .rule = rule_D},
+    Field{.step = Step::kAssignment,
+          .member = &R::Dt_findesignacao,
+          .column = "dt_fin",
+          .rule = rule_D_null},
+    Field{.step = Step::kAssignment, .member = &R::orgao, .column = "Id_orgao", .rule = rule_T},
+    Field{.step = Step::kInterruption,
+          .member = &R::Dt_ininterrupcao,
+          .column = "dtinicio",
+          .rule = rule_D},
+    Field{.step = Step::kInterruption,
+          .member = &R::Dt_prevfinterrupcao,
+          .column = "dtprevfim",
+          .rule = rule_D_null},
+    Field{.step = Step::kInterruption,
+          .member = &R::Dt_finterrupcao,
+          .column = "dtfim",
+          .rule = rule_D_null},
+    Field{.step = Step::kInterruption,
+          .member = &R::motivo_interrupcao,
+          .column = "motivo",
+          .rule = rule_R},
+    Field{.step = Step::kIntern,
+          .member = &R::oficial,
+          .column = "oficial",
+          .rule = rule_T,
+          .codes = kAdmission},
+    Field{.step = Step::kIntern, .member = &R::nome, .column = "nome", .rule = rule_T},
+    Field{
+        .step = Step::kIntern, .member = &R::sexo, .column = "sexo", .rule = rule_T, .codes = kSex},
+    Field{.step = Step::kIntern, .member = &R::filiacao, .column = "filiacao", .rule = rule_T},
+    Field{.step = Step::kIntern, .member = &R::cpf, .column = "cpf", .rule = rule_T},
+    Field{.step = Step::kIntern, .member = &R::logradouro, .column = "logradouro", .rule = rule_T},
+    Field{
+        .step = Step::kIntern, .member = &R::complemento, .column = "Complemento", .rule = rule_T},
+    Field{.step = Step::kIntern, .member = &R::numero, .column = "Numero", .rule = rule_N},
+    Field{.step = Step::kIntern, .member = &R::bairro, .column = "Bairro", .rule = rule_T},
+    Field{.step = Step::kIntern, .member = &R::cidade, .column = "cidade", .rule = rule_T},
+    Field{.step = Step::kIntern, .member = &R::uf, .column = "uf", .rule = rule_T},
+    Field{.step = Step::kIntern, .member = &R::cep, .column = "cep", .rule = rule_T},
+    Field{.step = Step::kIntern, .member = &R::telefone, .column = "telefone", .rule = rule_T},
+    Field{.step = Step::kIntern, .member = &R::celular, .column = "celular", .rule = rule_T},
+    Field{.step = Step::kIntern, .member = &R::email, .column = "email", .rule = rule_T},
+    Field{.step = Step::kIntern, .member = &R::faculdade, .column = "faculdade", .rule = rule_T},
+    Field{.step = Step::kIntern, .member = &R::baifacu, .column = "baifacu", .rule = rule_T},
+    Field{.step = Step::kIntern, .member = &R::cidadefacu, .column = "cidadefacu", .rule = rule_T},
+    Field{.step = Step::kIntern, .member = &R::periodo, .column = "periodo", .rule = rule_T},
+    Field{.step = Step::kIntern,
+          .member = &R::turno,
+          .column = "turno",
+          .rule = rule_T,
+          .codes = kShift},
+    Field{.step = Step::kIntern,
+          .member = &R::prevcolacao,
+          .column = "prevcolacao",
+          .rule = rule_D_empty},
+    Field{.step = Step::kIntern,
+          .member = &R::dtiniestagio,
+          .column = "dtiniestagio",
+          .rule = rule_D_empty},
+    Field{.step = Step::kIntern,
+          .member = &R::dtfinestagio,
+          .column = "dtfinestagio",
+          .rule = rule_D_empty},
+    Field{.step = Step::kIntern,
+          .member = &R::situacao,
+          .column = "situacao",
+          .rule = rule_T,
+          .codes = kStatus},
+    Field{.step = Step::kIntern, .member = &R::tpdeslig, .column = "tpdeslig", .rule = rule_T},
+    Field{
+        .step = Step::kIntern, .member = &R::matanterior, .column = "matanterior", .rule = rule_K},
 };
 
 // One column of the cons_estagiario insert, in the insert's order. The
@@ -107,42 +176,46 @@ struct Column {
 
 // The 36 columns of cons_estagiario in the order of its insert.
 inline constexpr std::array kColumns{
-    Column{"matricula", &R::matricula},
-    Column{"oficial", &R::oficial},
-    Column{"concurso", &R::concurso},
-    Column{"bolsa", &R::bolsa},
-    Column{"orgao", &R::orgao},
-    Column{"nome", &R::nome},
-    Column{"sexo", &R::sexo},
-    Column{"filiacao", &R::filiacao, false, false, true},
-    Column{"cpf", &R::cpf},
-    Column{"logradouro", &R::logradouro},
-    Column{"numero", &R::numero, true},
-    Column{"complemento", &R::complemento, false, true},
-    Column{"bairro", &R::bairro},
-    Column{"cidade", &R::cidade},
-    Column{"uf", &R::uf},
-    Column{"cep", &R::cep},
-    Column{"telefone", &R::telefone, false, false, true},
-    Column{"celular", &R::celular},
-    Column{"email", &R::email},
-    Column{"faculdade", &R::faculdade},
-    Column{"baifacu", &R::baifacu},
-    Column{"cidadefacu", &R::cidadefacu},
-    Column{"periodo", &R::periodo},
-    Column{"turno", &R::turno},
-    Column{"prevcolacao", &R::prevcolacao, false, true, true},
-    Column{"dtiniestagio", &R::dtiniestagio},
-    Column{"dtfinestagio", &R::dtfinestagio},
-    Column{"Dt_inidesignacao", &R::Dt_inidesignacao},
-    Column{"Dt_findesignacao", &R::Dt_findesignacao},
-    Column{"situacao", &R::situacao},
-    Column{"tpdeslig", &R::tpdeslig},
-    Column{"matanterior", &R::matanterior, false, false, true},
-    Column{"Dt_ininterrupcao", &R::Dt_ininterrupcao},
-    Column{"Dt_prevfinterrupcao", &R::Dt_prevfinterrupcao},
-    Column{"Dt_finterrupcao", &R::Dt_finterrupcao},
-    Column{"motivo_interrupcao", &R::motivo_interrupcao, false, true},
+    Column{.name = "matricula", .member = &R::matricula},
+    Column{.name = "oficial", .member = &R::oficial},
+    Column{.name = "concurso", .member = &R::concurso},
+    Column{.name = "bolsa", .member = &R::bolsa},
+    Column{.name = "orgao", .member = &R::orgao},
+    Column{.name = "nome", .member = &R::nome},
+    Column{.name = "sexo", .member = &R::sexo},
+    Column{.name = "filiacao", .member = &R::filiacao, .blank_after_value = true},
+    Column{.name = "cpf", .member = &R::cpf},
+    Column{.name = "logradouro", .member = &R::logradouro},
+    Column{.name = "numero", .member = &R::numero, .bare = true},
+    Column{.name = "complemento", .member = &R::complemento, .blank_after_name = true},
+    Column{.name = "bairro", .member = &R::bairro},
+    Column{.name = "cidade", .member = &R::cidade},
+    Column{.name = "uf", .member = &R::uf},
+    Column{.name = "cep", .member = &R::cep},
+    Column{.name = "telefone", .member = &R::telefone, .blank_after_value = true},
+    Column{.name = "celular", .member = &R::celular},
+    Column{.name = "email", .member = &R::email},
+    Column{.name = "faculdade", .member = &R::faculdade},
+    Column{.name = "baifacu", .member = &R::baifacu},
+    Column{.name = "cidadefacu", .member = &R::cidadefacu},
+    Column{.name = "periodo", .member = &R::periodo},
+    Column{.name = "turno", .member = &R::turno},
+    Column{.name = "prevcolacao",
+           .member = &R::prevcolacao,
+           .blank_after_name = true,
+           .blank_after_value = true},
+    Column{.name = "dtiniestagio", .member = &R::dtiniestagio},
+    Column{.name = "dtfinestagio", .member = &R::dtfinestagio},
+    Column{.name = "Dt_inidesignacao", .member = &R::Dt_inidesignacao},
+    Column{.name = "Dt_findesignacao", .member = &R::Dt_findesignacao},
+    Column{.name = "situacao", .member = &R::situacao},
+    Column{.name = "tpdeslig", .member = &R::tpdeslig},
+    Column{.name = "matanterior", .member = &R::matanterior, .blank_after_value = true},
+    Column{.name = "Dt_ininterrupcao", .member = &R::Dt_ininterrupcao},
+    Column{.name = "Dt_prevfinterrupcao", .member = &R::Dt_prevfinterrupcao},
+    Column{.name = "Dt_finterrupcao", .member = &R::Dt_finterrupcao},
+    Column{
+        .name = "motivo_interrupcao", .member = &R::motivo_interrupcao, .blank_after_name = true},
 };
 
 // Every column is filled by some field rule.
@@ -159,6 +232,9 @@ static_assert(every_column_is_read());
 // The field's text for `value` by its rule and code table; `record` gives
 // the exam text that the admission code "O" carries. Throws Failure as the
 // rule does (transfer/field_rules.h), naming the field's column.
-std::string field_text(const Field& field, const Value& value, const RegEstagiario& record);
+inline std::string field_text(const Field& field, const Value& value, const RegEstagiario& record) {
+  std::string text = field.rule(value, field.column);
+  return field.codes ? field.codes(text, record) : text;
+}
 
 }  // namespace velmora::intern_fields

@@ -28,15 +28,16 @@ std::string interruption_lookup_statement(const std::string& matricula) {
 
 std::string intern_insert_statement(const RegEstagiario& r) {
   using intern_fields::kColumns;
-  std::string s = "insert into Cons_estagiario(";
-  for (const auto& column : kColumns) {
-    if (&column != &kColumns.front()) s += ",";
-    s += column.name;
-    if (column.blank_after_name) s += " ";
+  std::string s(kInternInsertHead);
+  for (std::size_t i = 0; i < kColumns.size(); ++i) {
+    if (i > 0) s += ",";
+    s += kColumns[i].name;
+    if (kColumns[i].blank_after_name) s += " ";
   }
   s += ")values  (";
-  for (const auto& column : kColumns) {
-    if (&column != &kColumns.front()) s += (&column)[-1].blank_after_value ? ", " : ",";
+  for (std::size_t i = 0; i < kColumns.size(); ++i) {
+    const auto& column = kColumns[i];
+    if (i > 0) s += kColumns[i - 1].blank_after_value ? ", " : ",";
     const std::string& value = r.*column.member;
     if (column.bare) {
       s += bare_number(value, column.name);

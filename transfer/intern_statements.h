@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "transfer/frmatualizacao.h"
 
@@ -18,6 +19,8 @@ std::string grant_lookup_statement(const std::string& bolsa);
 std::string assignment_lookup_statement(const std::string& matricula);
 // The intern's interruption with the largest sequencia (matricula quoted).
 std::string interruption_lookup_statement(const std::string& matricula);
+// How every intern insert begins; its column list follows.
+inline constexpr std::string_view kInternInsertHead = "insert into Cons_estagiario(";
 // The insert of one cons_estagiario row from the 36 columns of `reg`, laid
 // out by transfer/intern_fields.h: numero is written bare (throws for a
 // non-number), every other value quoted.

@@ -7,7 +7,7 @@ namespace velmora {
 void write_payment_insert(std::string& statement, const std::string& matricula,
                           const std::string& anomes, const std::string& valor,
                           const std::string& dtproc) {
-  statement = "insert into Cons_pagamento(matricula,anomes,valor,Dtproc )values ('";
+  statement = kPaymentInsertHead;
   append_quoted(statement, matricula);
   statement += "','";
   append_quoted(statement, anomes);

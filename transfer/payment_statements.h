@@ -1,8 +1,13 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace velmora {
+
+// How every payment insert begins; the first value follows.
+inline constexpr std::string_view kPaymentInsertHead =
+    "insert into Cons_pagamento(matricula,anomes,valor,Dtproc )values ('";
 
 // Replaces `statement` with the insert of one cons_pagamento row, every value
 // written between single quotes with its quotes doubled. Writing into the

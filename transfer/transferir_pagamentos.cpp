@@ -1,5 +1,4 @@
 #include "core/failure.h"
-#include "core/sql_text.h"
 #include "db/conexao.h"
 #include "transfer/field_rules.h"
 #include "transfer/frmatualizacao.h"
@@ -21,11 +20,11 @@ void Frmatualizacao::transferir_pagamentos() {
     int identified = 0;  // 1: matricula read, 2: anomes too
     try {
       const Fields row = CONEXAO.rs->Fields();
-      reg_estagiario.matricula = trim_blanks(text_of(row.Item("matricula").Value(), "matricula"));
+      reg_estagiario.matricula = rules::rule_T(row.Item("matricula").Value(), "matricula");
       identified = 1;
-      anomes = trim_blanks(text_of(row.Item("anomes").Value(), "anomes"));
+      anomes = rules::rule_T(row.Item("anomes").Value(), "anomes");
       identified = 2;
-      valor = trim_blanks(text_of(row.Item("valor").Value(), "valor"));
+      valor = rules::rule_T(row.Item("valor").Value(), "valor");
       // A Null processing date is written as '' like an empty one.
       dtproc = rules::rule_D_empty(row.Item("Dtproc").Value(), "Dtproc");
 

@@ -278,7 +278,7 @@ std::string end_row_statement(std::string_view time, std::string_view outcome,
 }
 
 std::string outcome_text(const Failure& failure) {
-  return std::to_string(failure.number()) + " - " + failure.description();
+  return velmora::outcome_text(failure.number(), failure.description());
 }
 
 std::string without_apostrophes(std::string_view text) {

@@ -25,6 +25,10 @@ std::string snapshot_statement(std::string_view table, std::string_view suffix);
 std::string drop_statement(std::string_view table);
 // Re-creates the live table `table` from `table`_`suffix`.
 std::string restore_statement(std::string_view table, std::string_view suffix);
+// The snapshot retention's question to the consultation catalog whether
+// `name` exists as a base table: a row when it does, none otherwise (a view
+// of that name gives none).
+std::string base_table_question(std::string_view name);
 // End row of the run log for every row of `date`; `outcome` must already be
 // free of apostrophes.
 std::string end_row_statement(std::string_view time, std::string_view outcome,

@@ -28,23 +28,27 @@
 #include "core/clock.h"
 #include "core/deployment.h"
 #include "core/failure.h"
+#include "core/sql_text.h"
 #include "db/client.h"
 #include "db/conexao.h"
 #include "notify/mail_sender.h"
 #include "notify/message_box.h"
 #include "seed/embedded_data_set.h"
+#include "tests/app/run_fixture.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/machine.h"
 #include "tests/support/postgres.h"
 #include "tests/support/smtp_server.h"
 #include "transfer/frmatualizacao.h"
+#include "transfer/intern_statements.h"
+#include "transfer/payment_statements.h"
 
 namespace velmora::testing {
 namespace {
 
 constexpr int kInterns = 20;
-constexpr const char* kInternInsert = "insert into Cons_estagiario";
-constexpr const char* kPaymentInsert = "insert into Cons_pagamento";
+constexpr std::string_view kInternInsert = kInternInsertHead;
+constexpr std::string_view kPaymentInsert = kPaymentInsertHead;
 constexpr const char* kSourceTables[] = {"vlmr_estagiario",
                                          "vlmr_concurso",
                                          "vlmr_bolsaauxilio",
@@ -59,11 +63,12 @@ Rows sorted(Rows rows) {
 
 // Calls `act` at the `n`-th statement that starts with `prefix`, just
 // before that statement reaches the database.
-void at_statement(const std::string& prefix, int n, std::function<void()> act) {
+void at_statement(std::string_view prefix_text, int n, std::function<void()> act) {
   auto seen = std::make_shared<int>(0);
-  set_statement_observer([=](const Connection&, const std::string& text) {
-    if (text.starts_with(prefix) && ++*seen == n) act();
-  });
+  set_statement_observer(
+      [=, prefix = std::string(prefix_text)](const Connection&, const std::string& text) {
+        if (text.starts_with(prefix) && ++*seen == n) act();
+      });
 }
 
 // The run-log row of one date: {hora_inicial, hora_final, erro}, "NULL" for
@@ -219,8 +224,8 @@ class FaultNight : public ::testing::Test {
 // pool included.
 struct Outage {
   const char* name;
-  const char* insert;  // the transfer's insert at which the server goes
-  int at;              // the how-manieth of those inserts
+  std::string_view insert;  // the transfer's insert at which the server goes
+  int at;                   // the how-manieth of those inserts
   bool back_before_failure_branch;
 };
 
@@ -235,14 +240,7 @@ class ConsultationServerOutage : public FaultNight, public ::testing::WithParamI
     // The units that the interns' assignments name.
     copy_table("CALVERIN", "orgaos", "orgao, nome, qorv, regiao, grupo");
     copy_table("CALVERIN", "gruposorgaos", "grupo, descricao");
-    consulta_->exec("consulta_tessarin",
-                    "INSERT INTO cons_estagiario(matricula, nome, numero, orgao) VALUES "
-                    "('100', 'Ana Lima', 12, 'Gabinete'), ('200', 'Bruno D''Avila', NULL, "
-                    "'Secretaria')");
-    consulta_->exec("consulta_tessarin",
-                    "INSERT INTO cons_pagamento(matricula, anomes, valor, Dtproc) VALUES "
-                    "('100', '202611', '1500.00', '30/11/2026'), ('200', '202611', '750.50', "
-                    "'30/11/2026')");
+    write_earlier_consultation_rows(*consulta_);
   }
   void TearDown() override {
     FaultNight::TearDown();
@@ -259,12 +257,7 @@ class ConsultationServerOutage : public FaultNight, public ::testing::WithParamI
          seeded_consulta_.query(catalog, "SELECT " + columns + " FROM " + table)) {
       std::string tuple;
       for (const auto& v : row) {
-        std::string literal = "NULL";
-        if (v != "NULL") {
-          literal = "'";
-          for (char c : v) literal += c == '\'' ? std::string("''") : std::string(1, c);
-          literal += "'";
-        }
+        const std::string literal = v == "NULL" ? v : "'" + velmora::quoted(v) + "'";
         tuple += (tuple.empty() ? "(" : ", ") + literal;
       }
       values += (values.empty() ? "" : ", ") + tuple + ")";
@@ -310,7 +303,7 @@ TEST_P(ConsultationServerOutage, LeavesTablesWholeOrRebuildsThemTheNextNight) {
     // The tables stay as the transfers left them when the server went.
     const Tables left = tables(*consulta_);
     const auto inserted = static_cast<std::size_t>(outage.at - 1);
-    if (std::string(outage.insert) == kInternInsert) {
+    if (outage.insert == kInternInsert) {
       EXPECT_EQ(left.estagiario.size(), inserted);
       EXPECT_EQ(left.pagamento, before.pagamento);
     } else {

@@ -121,6 +121,18 @@ inline std::vector<Statement> StatementFaults::run_statements() const {
 // Fresh databases on the backend under test, a fake clock at 2026-12-08
 // 00:30:00, a mail server that refuses connections (so that each e-mail shows
 // up as a box), recorded message boxes and a fresh run guard.
+// Two interns and their payments in the consultation tables, as an earlier
+// night left them.
+inline void write_earlier_consultation_rows(Database& db) {
+  db.exec("consulta_tessarin",
+          "INSERT INTO cons_estagiario(matricula, nome, numero, orgao) VALUES "
+          "('100', 'Ana Lima', 12, 'Gabinete'), ('200', 'Bruno D''Avila', NULL, 'Secretaria')");
+  db.exec("consulta_tessarin",
+          "INSERT INTO cons_pagamento(matricula, anomes, valor, Dtproc) VALUES "
+          "('100', '202611', '1500.00', '30/11/2026'), ('200', '202611', '750.50', "
+          "'30/11/2026')");
+}
+
 class RunTest : public BackendTest {
  protected:
   void SetUp() override { fresh_databases(); }
@@ -141,15 +153,7 @@ class RunTest : public BackendTest {
   }
 
   // Seeds two rows into each of cons_estagiario and cons_pagamento.
-  void seed_consultation_rows() {
-    db_->exec("consulta_tessarin",
-              "INSERT INTO cons_estagiario(matricula, nome, numero, orgao) VALUES "
-              "('100', 'Ana Lima', 12, 'Gabinete'), ('200', 'Bruno D''Avila', NULL, 'Secretaria')");
-    db_->exec("consulta_tessarin",
-              "INSERT INTO cons_pagamento(matricula, anomes, valor, Dtproc) VALUES "
-              "('100', '202611', '1500.00', '30/11/2026'), ('200', '202611', '750.50', "
-              "'30/11/2026')");
-  }
+  void seed_consultation_rows() { write_earlier_consultation_rows(*db_); }
   Rows estagiario_rows(const std::string& table = "cons_estagiario") {
     return db_->query("consulta_tessarin", "SELECT matricula, nome, numero, orgao FROM " + table +
                                                " ORDER BY matricula");

@@ -20,6 +20,23 @@ TEST(SqliteDialect, RewritesSelectIntoAndInformationSchema) {
   EXPECT_EQ(sqlite_dialect("Delete from cons_pagamento"), "Delete from cons_pagamento");
 }
 
+// The session runs most statements as they are, without a copy, and the
+// others as sqlite_dialect writes them.
+TEST(SqliteDialect, TextIsTheStatementItselfUnlessItIsRewritten) {
+  const std::string cases[] = {
+      "Delete from cons_pagamento",
+      "Select 'x into y' as a from T",
+      "Select * into cons_pagamento_2026_12_06 from cons_pagamento ",
+      "SELECT * FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME= 'cons_pagamento'",
+  };
+  for (const std::string& sql : cases) {
+    std::string storage;
+    const std::string& text = sqlite_dialect_text(sql, storage);
+    EXPECT_EQ(text, sqlite_dialect(sql)) << sql;
+    EXPECT_EQ(&text == &sql, !sqlite_dialect_rewrites(sql)) << sql;
+  }
+}
+
 // Only the statement's own words are rewritten: a value between quotes that
 // happens to read like SQL is stored exactly as written.
 TEST(SqliteDialect, LeavesQuotedValuesAloneAndIgnoresLetterCaseAndLineBreaks) {

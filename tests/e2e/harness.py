@@ -51,6 +51,18 @@ CONS_COLUMNS = (
     "motivo_interrupcao").split(",")
 
 
+def source_row(ordinary, matricula, **changes):
+    """A vlmr_estagiario row as a dict of column to value: the test's
+    `ordinary` values (every column but matricula and nome), with matricula,
+    nome "Intern <matricula>" and `changes` (which must name known columns).
+    Inserts name the dict's columns, so no column order is spelled here."""
+    row = dict(ordinary, matricula=matricula, nome=f"Intern {matricula}")
+    for column in changes:
+        assert column in row, column
+    row.update(changes)
+    return row
+
+
 def cons_row(ordinary, matricula, **changes):
     """An expected cons_estagiario row: the test's `ordinary` values (every
     column but matricula and nome), with matricula, nome "Intern <matricula>"

@@ -47,11 +47,7 @@ ORDINARY_SOURCE = {
 
 
 def intern(matricula, **changes):
-    row = dict(ORDINARY_SOURCE, matricula=matricula, nome=f"Intern {matricula}")
-    for column in changes:
-        assert column in row, column
-    row.update(changes)
-    return row
+    return harness.source_row(ORDINARY_SOURCE, matricula, **changes)
 
 
 # In the order in which the source returns them.
@@ -285,7 +281,10 @@ def consultation(env):
                   "SELECT matricula, anomes, valor, Dtproc FROM cons_pagamento "
                   "ORDER BY matricula, anomes, rowid"),
         env.query("consulta_tessarin",
-                  "SELECT data, matricula, hora, elogioc, sancao FROM cons_estagiarioelogio "
+                  # matricula is a number in this table, read here as the
+                  # text the expected rows hold.
+                  "SELECT data, CAST(matricula AS TEXT), hora, elogioc, sancao "
+                  "FROM cons_estagiarioelogio "
                   "ORDER BY matricula, rowid"),
     )
 

@@ -3,7 +3,8 @@ whose build constants name the test PostgreSQL server (VELMORA_TEST_PG,
 "host,port") and the "PostgreSQL Unicode" ODBC driver, the target `velmora`
 built from it, and that binary started under Xvfb with its clock moved to
 00:29:57, against the three catalogs of the server, each reset to the
-schemas of tools/schema/postgres and seeded with psql.
+tables of the test databases (velmora-create-databases --schema postgres)
+and seeded with psql.
 
 - Night 1 (2027-01-01) succeeds: one log row, every row of cons_estagiario,
   cons_pagamento and cons_estagiarioelogio as written out below, yesterday's
@@ -51,11 +52,11 @@ def insert(table, *rows):
 
 
 class Postgres:
-    def __init__(self, server, source):
+    def __init__(self, server, create_databases):
         host, _, port = server.partition(",")
         assert host and port.isdigit(), f"VELMORA_TEST_PG must read host,port: {server!r}"
         self.host, self.port = host, port
-        self.schema_dir = os.path.join(source, "tools", "schema", "postgres")
+        self.create_databases = create_databases
 
     def psql(self, catalog, sql, login=None, password=None):
         """Runs `sql` on `catalog` as its owner (or as `login`) and returns
@@ -79,12 +80,13 @@ class Postgres:
                 for record in out.split("\x1e") if record]
 
     def reset(self):
-        """Every catalog empty, with the tables of tools/schema/postgres."""
+        """Every catalog empty, with the tables of the test databases."""
         for catalog, (owner, _) in OWNERS.items():
             self.psql(catalog, "DROP SCHEMA IF EXISTS public CASCADE; "
                       f'CREATE SCHEMA public AUTHORIZATION "{owner}";', login="sa", password="")
-            with open(os.path.join(self.schema_dir, catalog + ".sql")) as f:
-                self.psql(catalog, f.read())
+            schema = subprocess.run([self.create_databases, "--schema", "postgres", catalog],
+                                    check=True, capture_output=True, text=True).stdout
+            self.psql(catalog, schema)
 
     def seed(self, catalog, statements):
         self.psql(catalog, "\n".join(statements))
@@ -111,11 +113,6 @@ UNITS = [  # orgao, nome, qorv, regiao, grupo
 EXAMS = [("EX1", "  Exame 2026 "), ("EX2", "Exame 2025")]
 GRANTS = [(5, "Bolsa Integral "), (6, "Bolsa Parcial")]
 
-SOURCE_COLUMNS = (
-    "matricula,oficial,concurso,id_bolsa,nome,sexo,filiacao,cpf,logradouro,Complemento,Numero,"
-    "Bairro,cidade,uf,cep,telefone,celular,email,faculdade,baifacu,cidadefacu,periodo,turno,"
-    "prevcolacao,dtiniestagio,dtfinestagio,situacao,tpdeslig,matanterior,sancao,elogio"
-).split(",")
 ORDINARY_SOURCE = {
     "oficial": "E", "concurso": "", "id_bolsa": "", "sexo": "1", "filiacao": "Pais",
     "cpf": "111.222.333-44", "logradouro": "Rua Um", "Complemento": "", "Numero": "10",
@@ -128,11 +125,7 @@ ORDINARY_SOURCE = {
 
 
 def intern(matricula, **changes):
-    row = dict(ORDINARY_SOURCE, matricula=matricula, nome=f"Intern {matricula}")
-    for column in changes:
-        assert column in row, column
-    row.update(changes)
-    return tuple(row[c] for c in SOURCE_COLUMNS)
+    return harness.source_row(ORDINARY_SOURCE, matricula, **changes)
 
 
 INTERNS = [
@@ -240,8 +233,8 @@ def seed(pg, interns, yesterday):
     pg.seed("CALVERIN", insert("gruposorgaos", *GROUPS) + insert("orgaos", *UNITS))
     pg.seed("Velmora",
             insert("vlmr_concurso", *EXAMS) + insert("vlmr_bolsaauxilio", *GRANTS)
-            + [f"INSERT INTO vlmr_estagiario ({','.join(SOURCE_COLUMNS)}) VALUES "
-               f"({', '.join(map(literal, i))});" for i in interns]
+            + [f"INSERT INTO vlmr_estagiario ({','.join(i)}) VALUES "
+               f"({', '.join(map(literal, i.values()))});" for i in interns]
             + insert("vlmr_estagiariodesignacao", *ASSIGNMENTS)
             + insert("vlmr_estagiariointerrupcao", *INTERRUPTIONS)
             + insert("vlmr_pagamento", *PAYMENTS))
@@ -379,7 +372,7 @@ def test(args):
     parser.add_argument("--source", required=True)
     parser.add_argument("--work", required=True)
     paths, _ = parser.parse_known_args()
-    pg = Postgres(server, paths.source)
+    pg = Postgres(server, args.create_databases)
     args.velmora = build_velmora(paths.source, paths.work, server)
     odbc = odbc_environment(paths.source)
     successful_night(args, pg, odbc)

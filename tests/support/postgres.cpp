@@ -11,7 +11,8 @@
 #include "db/connection_text.h"
 #include "db/odbc_pool.h"
 #include "db/odbc_session.h"
-#include "schema_dir.h"
+#include "tools/catalog_tables.h"
+#include "tools_dir.h"
 
 namespace velmora::testing {
 namespace {
@@ -32,14 +33,6 @@ const Owner& owner_of(const std::string& catalog) {
     if (catalog == o.catalog) return o;
   }
   throw std::runtime_error("no test database named " + catalog);
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 std::string quoted_name(const std::string& name) { return "\"" + name + "\""; }
@@ -68,7 +61,6 @@ std::string PostgresDatabases::connection_text(const std::string& catalog, const
 PostgresDatabases::PostgresDatabases() : PostgresDatabases(test_server()) {}
 
 PostgresDatabases::PostgresDatabases(std::string server) : server_(std::move(server)) {
-  const std::string schema_dir = std::string(kSqliteSchemaDir) + "/../postgres/";
   for (const auto& o : kOwners) {
     // The superuser sa empties the database; its owner then creates the tables.
     auto admin =
@@ -76,7 +68,8 @@ PostgresDatabases::PostgresDatabases(std::string server) : server_(std::move(ser
     admin->execute("DROP SCHEMA IF EXISTS public CASCADE; CREATE SCHEMA public AUTHORIZATION " +
                    quoted_name(o.login));
     admin->close();
-    exec(o.catalog, read_file(schema_dir + o.catalog + ".sql"));
+    exec(o.catalog,
+         catalogs::schema(o.catalog, catalogs::Dialect::kPostgres, catalogs::Constraints::kNone));
   }
 }
 
@@ -159,7 +152,7 @@ void PostgresTestCluster::refuse_login() {
 }
 
 void PostgresTestCluster::tool(const std::string& command) {
-  const std::string script = std::string(kSqliteSchemaDir) + "/../../pg-test-server";
+  const std::string script = std::string(kToolsDir) + "/pg-test-server";
   const std::string line = "bash '" + script + "' " + command + " '" + dir_.path() +
                            "/cluster' >>'" + dir_.path() + "/tool.log' 2>&1";
   if (std::system(line.c_str()) != 0) {

@@ -10,7 +10,7 @@ namespace velmora::testing {
 // server named by VELMORA_TEST_PG ("host,port"), which the test command
 // starts. Construction empties each database (schema public dropped and
 // re-created for the database's owner) and re-creates the system's tables
-// from tools/schema/postgres as that owner. Throws std::runtime_error when
+// as the test databases have them (tools/catalog_tables.h) as that owner. Throws std::runtime_error when
 // VELMORA_TEST_PG is not set, so that a test without its server fails.
 //
 // exec and query run as the database's owner login through the ODBC client

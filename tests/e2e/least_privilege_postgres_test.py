@@ -188,7 +188,7 @@ def test(args):
     parser.add_argument("--source", required=True)
     parser.add_argument("--work", required=True)
     paths, _ = parser.parse_known_args()
-    pg = LeastPrivilegePostgres(server, paths.source)
+    pg = LeastPrivilegePostgres(server, args.create_databases)
     pg.create_logins()
     args.velmora, ctl = build(paths.source, paths.work, server)
     odbc = night.odbc_environment(paths.source)

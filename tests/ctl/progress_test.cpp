@@ -62,10 +62,15 @@ TEST(Progress, TheBarShowsARateAndTimeLeftOnlyOnceItMeansSomething) {
 TEST(Progress, FollowsTheRunInTenthsWhenNotOnATerminal) {
   std::ostringstream out;
   RunProgress progress(out, false, 20, 10);
-  for (int i = 0; i < 20; ++i) progress.on_statement("insert into Cons_estagiario(matricula");
-  progress.on_statement("insert into cons_estagiarioelogio(data");
-  progress.on_statement("update cons_estagiarioelogio set elogioc");
-  for (int i = 0; i < 10; ++i) progress.on_statement("insert into Cons_pagamento(matricula");
+  RegEstagiario intern;
+  intern.matricula = "2001";
+  intern.numero = "12";
+  for (int i = 0; i < 20; ++i) progress.on_statement(intern_insert_statement(intern));
+  progress.on_statement(commendation_insert_statement("2026-12-08", "2001", "00:30:01", "Bom", ""));
+  progress.on_statement(commendation_update_statement("2001", "Bom", ""));
+  for (int i = 0; i < 10; ++i) {
+    progress.on_statement(payment_insert_statement("2001", "202612", "10.50", "2026-12-05"));
+  }
   progress.finish();
 
   std::istringstream lines(out.str());

@@ -5,10 +5,14 @@
 // unchanged but for its run-log row, the run has returned; and the next
 // night, with everything back, ends with complete tables.
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sched.h>
+#include <sqlite3.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +24,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,8 +33,13 @@
 #include "core/clock.h"
 #include "core/deployment.h"
 #include "core/failure.h"
+#include "ctl/ctl.h"
 #include "db/client.h"
 #include "db/conexao.h"
+#include "db/connection_text.h"
+#include "db/odbc_pool.h"
+#include "db/odbc_session.h"
+#include "db/time_outs.h"
 #include "notify/mail_sender.h"
 #include "notify/message_box.h"
 #include "seed/embedded_data_set.h"
@@ -546,6 +556,185 @@ TEST_F(ConsultationFileFault, ReadOnlyFileLeavesTheTablesAsTheyWere) {
   EXPECT_EQ(frmatualizacao.erro_execucao, " SEM ERRO") << (reports.empty() ? "" : reports.front());
   expect_complete(consulta_);
   EXPECT_EQ(source_but_run_log(), source_before);
+}
+
+// Waits that reach their bounds, shortened here: each fails with the
+// time-out's number and a description naming what timed out and where, the
+// night handles it as any failure, and the next night completes.
+TimeOuts short_time_outs() {
+  TimeOuts t;
+  t.login = std::chrono::seconds(2);
+  t.statement = std::chrono::seconds(3);
+  t.busy = std::chrono::seconds(1);
+  t.keepalive_idle = std::chrono::seconds(1);
+  t.keepalive_interval = std::chrono::seconds(1);
+  t.keepalive_count = 2;
+  t.unacknowledged = std::chrono::seconds(3);
+  return t;
+}
+
+class ShortTimeOuts {
+ public:
+  ShortTimeOuts() { set_time_outs_for_testing(&bounds_); }
+  ~ShortTimeOuts() { set_time_outs_for_testing(nullptr); }
+
+ private:
+  TimeOuts bounds_ = short_time_outs();
+};
+
+std::chrono::steady_clock::duration time_of(const std::function<void()>& act) {
+  const auto start = std::chrono::steady_clock::now();
+  act();
+  return std::chrono::steady_clock::now() - start;
+}
+
+// Another session holds an exclusive lock on cons_estagiario in an open
+// transaction: the night's snapshot waits for it until the statement's
+// bound, and the server cancels it.
+class LockedConsultationTable : public ConsultationServerOutage {
+ protected:
+  ShortTimeOuts bounds_;
+};
+
+TEST_F(LockedConsultationTable, EndsTheStatementAtItsBoundAndTheNextNightCompletes) {
+  const Tables before = tables(*consulta_);
+  {
+    // The lock holder: a connection of its own with autocommit off.
+    const std::unique_ptr<OdbcLink> holder = odbc_pool().take(odbc_connection_string(
+        parse_connection_text(consulta_->connection_text("consulta_tessarin")),
+        PostgresDatabases::kDriver));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(holder->dbc(), SQL_ATTR_AUTOCOMMIT,
+                                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
+                                                SQL_IS_UINTEGER)));
+    OdbcStmt lock = allocate_handle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, holder->dbc());
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(
+        lock.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>("LOCK TABLE cons_estagiario")),
+        SQL_NTS)));
+
+    const auto took = time_of([] { nightly_run::perform_run(); });
+
+    EXPECT_GE(took, std::chrono::seconds(3));
+    EXPECT_LT(took, std::chrono::seconds(15));
+    const std::optional<LogRow> log = log_row("2026-12-08");
+    ASSERT_TRUE(log);
+    EXPECT_NE(log->end, "NULL");
+    EXPECT_TRUE(log->erro.starts_with(
+        "-2147217871 - statement time-out after 3 s on consulta_tessarin ([57014]"))
+        << log->erro;
+    EXPECT_EQ(modal_boxes.size(), 1u) << "the failure e-mail, which cannot reach its server";
+    EXPECT_TRUE(all_connections_closed());
+  }  // the holder disconnects: its transaction ends and the lock with it
+  EXPECT_EQ(tables(*consulta_), before);
+
+  run_next_night();
+
+  EXPECT_EQ(frmatualizacao.erro_execucao, " SEM ERRO") << (reports.empty() ? "" : reports.front());
+  expect_complete(*consulta_);
+}
+
+// Another program holds the write lock of the embedded consultation file:
+// the night's first write waits the busy time-out and fails.
+class LockedConsultationFile : public FaultNight {
+ protected:
+  void SetUp() override {
+    set_up(source_.dir(), source_.server());
+    age_consultation_tables(source_);
+  }
+  ShortTimeOuts bounds_;
+};
+
+TEST_F(LockedConsultationFile, FailsAtTheBusyTimeOutAndTheNextNightCompletes) {
+  const Tables before = tables(source_);
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open((source_.dir() + "/consulta_tessarin.db").c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+  const auto took = time_of([] { nightly_run::perform_run(); });
+
+  EXPECT_LT(took, std::chrono::seconds(10));
+  const std::optional<LogRow> log = log_row("2026-12-08");
+  ASSERT_TRUE(log);
+  EXPECT_NE(log->end, "NULL");
+  EXPECT_EQ(log->erro,
+            "5 - lock wait time-out after 1 s on consulta_tessarin (database is locked)");
+  EXPECT_EQ(modal_boxes.size(), 1u) << "the failure e-mail, which cannot reach its server";
+  EXPECT_TRUE(all_connections_closed());
+
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  EXPECT_EQ(tables(source_), before);
+
+  run_next_night();
+
+  EXPECT_EQ(frmatualizacao.erro_execucao, " SEM ERRO") << (reports.empty() ? "" : reports.front());
+  expect_complete(source_);
+}
+
+// A loopback port whose connections the kernel accepts (into the listen
+// backlog) and nobody ever reads or answers.
+class SilentListener {
+ public:
+  SilentListener() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(fd_, 64) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      throw std::runtime_error(std::string("silent listener: ") + std::strerror(errno));
+    }
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentListener() { ::close(fd_); }
+  int port() const { return port_; }
+
+ private:
+  int fd_;
+  int port_ = 0;
+};
+
+// A source server that accepts the connection and never answers, reached
+// through FreeTDS: velmora-ctl check reports a login time-out for each
+// catalog on it, and the night fails at its first open within the bound.
+class SilentSourceServer : public FaultNight {
+ protected:
+  void SetUp() override {
+    set_up(source_.dir(), source_.server());
+    silent_ = "127.0.0.1," + std::to_string(silent_server_.port());
+    site_.source_server = silent_;
+    site_.odbc_driver = "FreeTDS";
+    set_deployment_for_testing(&site_);
+  }
+  SilentListener silent_server_;
+  std::string silent_;
+  ShortTimeOuts bounds_;
+};
+
+TEST_F(SilentSourceServer, CheckAndTheNightsFirstOpenFailAtTheLoginTimeOut) {
+  std::ostringstream out, err;
+  std::istringstream in;
+  ctl::Console console{out, err, in, false, false};
+  int status = 0;
+  const auto check_took = time_of([&] { status = ctl::run({"check"}, console); });
+  EXPECT_EQ(status, ctl::kFailure);
+  EXPECT_LT(check_took, std::chrono::seconds(10));
+  EXPECT_NE(
+      out.str().find("FAIL  source database Velmora on " + silent_ +
+                     " as sa: -2147217871 - login time-out after 2 s on Velmora at " + silent_),
+      std::string::npos)
+      << out.str();
+  EXPECT_NE(out.str().find("ok    consultation database consulta_tessarin"), std::string::npos)
+      << out.str();
+
+  const auto night_took = time_of([] { nightly_run::perform_run(); });
+
+  EXPECT_LT(night_took, std::chrono::seconds(10));
+  EXPECT_TRUE(frmatualizacao.erro_execucao.starts_with(
+      "-2147217871 - login time-out after 2 s on Velmora at " + silent_))
+      << frmatualizacao.erro_execucao;
+  EXPECT_FALSE(frmatualizacao.run_in_progress);
+  EXPECT_TRUE(all_connections_closed());
 }
 
 }  // namespace

@@ -20,6 +20,11 @@
 namespace velmora {
 namespace {
 
+// The dead-peer options of each driver with the compiled-in bounds.
+const std::string kFreeTdsBounds = ";TDS_Version=7.4;Timeout=900";
+const std::string kPsqlOdbcBounds =
+    ";KeepaliveTime=30;KeepaliveInterval=10;pqopt={keepalives_count=3 tcp_user_timeout=60000}";
+
 TEST(OdbcConnectionString, MapsTheConnectionTextForTheDriver) {
   struct Case {
     ConnectionText text;
@@ -29,29 +34,35 @@ TEST(OdbcConnectionString, MapsTheConnectionTextForTheDriver) {
   const Case cases[] = {
       {parse_connection_text("Provider=SQLOLEDB;Data Source=srcdb;Initial Catalog=Velmora;User "
                              "Id=sa;Password=''"),
-       "FreeTDS", "Driver={FreeTDS};Server=srcdb;Database=Velmora;UID=sa;PWD=;ClientCharset=UTF-8"},
+       "FreeTDS",
+       "Driver={FreeTDS};Server=srcdb;Database=Velmora;UID=sa;PWD=;ClientCharset=UTF-8" +
+           kFreeTdsBounds},
       {parse_connection_text("Provider=SQLOLEDB;Data Source=10.1.2.3, 1433;Initial "
                              "Catalog=consulta_tessarin;User Id=consulta_tessarin_int02;"
                              "Password=Wubtra583"),
        "FreeTDS",
        "Driver={FreeTDS};Server=10.1.2.3;Port=1433;Database=consulta_tessarin;"
-       "UID=consulta_tessarin_int02;PWD=Wubtra583;ClientCharset=UTF-8"},
+       "UID=consulta_tessarin_int02;PWD=Wubtra583;ClientCharset=UTF-8" +
+           kFreeTdsBounds},
       {parse_connection_text("Provider=SQLOLEDB;Data Source=127.0.0.1,5432;Initial "
                              "Catalog=CALVERIN;User Id=CALVERIN_int01;Password=Tavreq527"),
        "PostgreSQL Unicode",
        "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=5432;Database=CALVERIN;"
-       "UID=CALVERIN_int01;PWD=Tavreq527;UseDeclareFetch=1;Fetch=1000"},
+       "UID=CALVERIN_int01;PWD=Tavreq527;UseDeclareFetch=1;Fetch=1000" +
+           kPsqlOdbcBounds},
       {{"", "h", "Velmora", "sa", ""},
        "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so",
        "Driver={/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so};Server=h;Database=Velmora;UID=sa;"
-       "PWD=;ClientCharset=UTF-8"},
+       "PWD=;ClientCharset=UTF-8" +
+           kFreeTdsBounds},
       {{"", "h", "Velmora", "sa", "a;b{c}d"},
        "Odd}Driver",
        "Driver={Odd}}Driver};Server=h;Database=Velmora;UID=sa;PWD={a;b{c}}d}"},
       {{"", "h", "Velmora", "sa", " pad "},
        "PostgreSQL Unicode",
        "Driver={PostgreSQL Unicode};Server=h;Database=Velmora;UID=sa;PWD={ pad };"
-       "UseDeclareFetch=1;Fetch=1000"},
+       "UseDeclareFetch=1;Fetch=1000" +
+           kPsqlOdbcBounds},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(odbc_connection_string(c.text, c.driver), c.expected)

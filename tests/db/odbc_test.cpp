@@ -14,6 +14,7 @@
 #include "db/odbc_handle.h"
 #include "db/odbc_pool.h"
 #include "db/odbc_session.h"
+#include "db/time_outs.h"
 #include "db/utf16.h"
 #include "tests/support/postgres.h"
 
@@ -69,6 +70,25 @@ TEST(OdbcConnectionString, MapsTheConnectionTextForTheDriver) {
         << "data source " << c.text.data_source << ", password " << c.text.password << ", driver "
         << c.driver;
   }
+}
+
+TEST(OdbcConnectionString, CarriesTheBoundsInUse) {
+  TimeOuts bounds;
+  bounds.statement = std::chrono::seconds(7);
+  bounds.keepalive_idle = std::chrono::seconds(2);
+  bounds.keepalive_interval = std::chrono::seconds(1);
+  bounds.keepalive_count = 4;
+  bounds.unacknowledged = std::chrono::seconds(5);
+  set_time_outs_for_testing(&bounds);
+  const ConnectionText text{"", "h", "Velmora", "sa", ""};
+  EXPECT_EQ(odbc_connection_string(text, "FreeTDS"),
+            "Driver={FreeTDS};Server=h;Database=Velmora;UID=sa;PWD=;ClientCharset=UTF-8;"
+            "TDS_Version=7.4;Timeout=7");
+  EXPECT_EQ(odbc_connection_string(text, "PostgreSQL Unicode"),
+            "Driver={PostgreSQL Unicode};Server=h;Database=Velmora;UID=sa;PWD=;UseDeclareFetch=1;"
+            "Fetch=1000;KeepaliveTime=2;KeepaliveInterval=1;pqopt={keepalives_count=4 "
+            "tcp_user_timeout=5000}");
+  set_time_outs_for_testing(nullptr);
 }
 
 TEST(OdbcText, ConvertsBetweenUtf8AndUtf16) {

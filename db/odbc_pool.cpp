@@ -78,7 +78,7 @@ OdbcLink::OdbcLink(std::shared_ptr<OdbcEnv> env, const std::string& connection_s
   const TimeOuts& bounds = time_outs();
   set_connect_attribute(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
                         static_cast<SQLULEN>(bounds.login.count()));
-  // Requests other than statements (FreeTDS); psqlODBC ignores it.
+  // For a driver that bounds its requests other than statements with it.
   set_connect_attribute(dbc_.get(), SQL_ATTR_CONNECTION_TIMEOUT,
                         static_cast<SQLULEN>(bounds.statement.count()));
   std::u16string text = utf16_from_utf8(connection_string);

@@ -114,6 +114,36 @@ double cpu_seconds() {
 
 // --- steps, each in a process of its own ---------------------------------
 
+// The longest single statement of a night: for each statement the time
+// from its start to the start of the next one (or to the end of the run),
+// which holds the statement's own time and the client's work on its rows,
+// so it errs on the long side, as a bound chosen from it should.
+class LongestStatement {
+ public:
+  void started(const std::string& text) {
+    const auto now = std::chrono::steady_clock::now();
+    ended(now);
+    last_text_ = text;
+    last_start_ = now;
+  }
+  void ended(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now()) {
+    if (last_text_.empty()) return;
+    const double seconds = std::chrono::duration<double>(now - last_start_).count();
+    if (seconds > seconds_) {
+      seconds_ = seconds;
+      text_ = last_text_;
+    }
+    last_text_.clear();
+  }
+  double seconds() const { return seconds_; }
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string last_text_, text_;
+  std::chrono::steady_clock::time_point last_start_;
+  double seconds_ = 0;
+};
+
 int step_night(const Args& args) {
   const std::string client = arg(args, "client"), work = arg(args, "work");
   use_deployment(client, work);
@@ -123,30 +153,35 @@ int step_night(const Args& args) {
 
   std::unique_ptr<StreamWriter> writer;
   std::size_t statements = 0, organiser_opens = 0;
-  if (args.count("record")) {
-    writer = std::make_unique<StreamWriter>(args.at("record"));
-    set_statement_observer([&](const Connection& c, const std::string& text) {
-      const std::string catalog = parse_connection_text(c.ConnectionString()).catalog;
-      writer->append(catalog, text);
-      ++statements;
-      // Every unit lookup opens the organiser catalog, then asks by qorv.
-      if (catalog == "CALVERIN" && text.find("a.qorv='") != std::string::npos) ++organiser_opens;
-    });
-  }
+  if (args.count("record")) writer = std::make_unique<StreamWriter>(args.at("record"));
+  LongestStatement longest;
+  set_statement_observer([&](const Connection& c, const std::string& text) {
+    longest.started(text);
+    if (!writer) return;
+    const std::string catalog = parse_connection_text(c.ConnectionString()).catalog;
+    writer->append(catalog, text);
+    ++statements;
+    // Every unit lookup opens the organiser catalog, then asks by qorv.
+    if (catalog == "CALVERIN" && text.find("a.qorv='") != std::string::npos) ++organiser_opens;
+  });
   const double cpu_start = cpu_seconds();
   const auto start = std::chrono::steady_clock::now();
   nightly_run::perform_run();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const double cpu = cpu_seconds() - cpu_start;
+  longest.ended();
   set_statement_observer(nullptr);
   writer.reset();
   if (frmatualizacao.erro_execucao != nightly_run::kSuccessText) {
     std::cerr << "night failed: " << frmatualizacao.erro_execucao << "\n";
     return 1;
   }
-  std::printf("seconds=%.4f cpu=%.4f rss_kib=%ld statements=%zu organiser_opens=%zu\n", seconds,
-              cpu, peak_rss_kib(), statements, organiser_opens);
+  std::cerr << "  longest statement (" << longest.seconds()
+            << " s): " << longest.text().substr(0, 100) << "\n";
+  std::printf(
+      "seconds=%.4f cpu=%.4f rss_kib=%ld statements=%zu organiser_opens=%zu longest_s=%.3f\n",
+      seconds, cpu, peak_rss_kib(), statements, organiser_opens, longest.seconds());
   return 0;
 }
 
@@ -293,6 +328,7 @@ struct Row {
   double statements = 0, organiser_opens = 0;
   std::vector<double> night, rss_mib, replay, libpq;
   std::vector<double> night_cpu, replay_cpu, libpq_cpu;
+  std::vector<double> longest;  // the longest single statement of each night, s
 };
 
 double best(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
@@ -343,6 +379,7 @@ int orchestrate(const Args& args) {
         const auto night = run_step({"night", "--client", client, "--work", work});
         row.night.push_back(night.at("seconds"));
         row.night_cpu.push_back(night.at("cpu"));
+        row.longest.push_back(night.at("longest_s"));
         row.rss_mib.push_back(night.at("rss_kib") / 1024.0);
         reset(client, work);
         const std::string replay = client == "sqlite" ? "replay-sqlite" : "replay-odbc";
@@ -403,6 +440,16 @@ int orchestrate(const Args& args) {
                 join(r.libpq, "%.2f").c_str(), join(r.night_cpu, "%.2f").c_str(),
                 join(r.replay_cpu, "%.2f").c_str(), join(r.libpq_cpu, "%.2f").c_str(),
                 join(r.rss_mib, "%.1f").c_str());
+  }
+  std::printf(
+      "\nLongest single statement of a night (from its start to the next statement's; the\n"
+      "statement time-out is chosen from it), longest of %d:\n\n"
+      "| client | interns | longest statement s | all runs |\n|---|---|---|---|\n",
+      repeat);
+  for (const Row& r : rows) {
+    std::printf("| %s | %d | %.2f | [%s] |\n", r.client.c_str(), r.interns,
+                *std::max_element(r.longest.begin(), r.longest.end()),
+                join(r.longest, "%.2f").c_str());
   }
   if (!connect.empty()) {
     std::printf(

@@ -50,6 +50,7 @@ OdbcDiagnostics read_diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     // Class 08, or the server ending the session itself (PostgreSQL's 57P01
     // to 57P03: shut down, crashed, not accepting connections yet).
     if (sqlstate.starts_with("08") || sqlstate.starts_with("57P")) out.link_failure = true;
+    if (sqlstate == "HYT00" || sqlstate == "HYT01" || sqlstate == "57014") out.time_out = true;
     if (!out.description.empty()) out.description += "; ";
     out.description += "[" + sqlstate + "] " + text;
   }

@@ -56,6 +56,10 @@ struct OdbcDiagnostics {
   // Some record has SQLSTATE class 08 (communication link) or 57P (the
   // server ended the session).
   bool link_failure = false;
+  // Some record says that a wait reached its bound: SQLSTATE HYT00 or HYT01
+  // (the driver's own time-out), or PostgreSQL's 57014 (the statement was
+  // cancelled, which the client asks for only through its time-out).
+  bool time_out = false;
 };
 OdbcDiagnostics read_diagnostics(SQLSMALLINT type, SQLHANDLE handle);
 

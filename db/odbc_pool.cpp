@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <string_view>
 
+#include "db/time_outs.h"
 #include "db/utf16.h"
 
 namespace velmora {
@@ -16,18 +19,84 @@ std::atomic<OdbcPool*> g_pool{nullptr};
 std::string server_of(const std::string& connection_string) {
   return connection_string.substr(0, connection_string.find(";Database="));
 }
+
+// The value of attribute `key` in a connection string made by
+// odbc_connection_string (braces removed, doubled '}' undone), or "".
+std::string attribute(const std::string& connection_string, std::string_view key) {
+  std::size_t at = 0;
+  while (at < connection_string.size()) {
+    const std::size_t equals = connection_string.find('=', at);
+    if (equals == std::string::npos) break;
+    const std::string_view name(connection_string.data() + at, equals - at);
+    std::string value;
+    std::size_t end = equals + 1;
+    if (end < connection_string.size() && connection_string[end] == '{') {
+      for (++end; end < connection_string.size(); ++end) {
+        if (connection_string[end] == '}') {
+          if (end + 1 < connection_string.size() && connection_string[end + 1] == '}') {
+            value.push_back('}');
+            ++end;
+            continue;
+          }
+          ++end;
+          break;
+        }
+        value.push_back(connection_string[end]);
+      }
+    } else {
+      const std::size_t semicolon = connection_string.find(';', end);
+      const std::size_t stop =
+          semicolon == std::string::npos ? connection_string.size() : semicolon;
+      value = connection_string.substr(end, stop - end);
+      end = stop;
+    }
+    if (name == key) return value;
+    at = end + 1;
+  }
+  return {};
+}
+
+// The catalog and server a connection string reaches, for failures:
+// "consulta_tessarin at 10.1.2.3,1433".
+std::string place_of(const std::string& connection_string) {
+  std::string server = attribute(connection_string, "Server");
+  const std::string port = attribute(connection_string, "Port");
+  if (!port.empty()) server += "," + port;
+  return attribute(connection_string, "Database") + " at " + server;
+}
+
+// Sets an integer connection attribute. A driver that does not know it
+// keeps its own behaviour; the other bounds still hold.
+void set_connect_attribute(SQLHDBC dbc, SQLINTEGER attribute, SQLULEN value) {
+  SQLSetConnectAttr(dbc, attribute, reinterpret_cast<SQLPOINTER>(value), SQL_IS_UINTEGER);
+}
 }  // namespace
 
 OdbcLink::OdbcLink(std::shared_ptr<OdbcEnv> env, const std::string& connection_string)
     : env_(std::move(env)) {
   dbc_ = allocate_handle<SQL_HANDLE_DBC>(SQL_HANDLE_ENV, env_->get());
+  const TimeOuts& bounds = time_outs();
+  set_connect_attribute(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                        static_cast<SQLULEN>(bounds.login.count()));
+  // For a driver that bounds its requests other than statements with it.
+  set_connect_attribute(dbc_.get(), SQL_ATTR_CONNECTION_TIMEOUT,
+                        static_cast<SQLULEN>(bounds.statement.count()));
   std::u16string text = utf16_from_utf8(connection_string);
   SQLSMALLINT out_length = 0;
+  const auto start = std::chrono::steady_clock::now();
   const SQLRETURN rc = SQLDriverConnectW(
       dbc_.get(), nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
       static_cast<SQLSMALLINT>(text.size()), nullptr, 0, &out_length, SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(rc)) {
-    throw_odbc_failure(read_diagnostics(SQL_HANDLE_DBC, dbc_.get()), "SQLDriverConnect failed");
+    const OdbcDiagnostics d = read_diagnostics(SQL_HANDLE_DBC, dbc_.get());
+    // Drivers word a login time-out in their own ways (libpq's "timeout
+    // expired" comes as 08001); a failed login that lasted the whole bound
+    // was one.
+    if (d.time_out || std::chrono::steady_clock::now() - start >= bounds.login) {
+      throw time_out_failure(failure_number::kOdbcTimeOut, "login", bounds.login,
+                             place_of(connection_string), d.description);
+    }
+    throw_odbc_failure(d, "SQLDriverConnect failed");
   }
   connected_ = true;
 }

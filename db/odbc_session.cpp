@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <deque>
 #include <optional>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include "core/sql_text.h"
 #include "db/odbc_handle.h"
 #include "db/odbc_pool.h"
+#include "db/time_outs.h"
 #include "db/utf16.h"
 
 namespace velmora {
@@ -72,6 +74,31 @@ Kind kind_of(SQLSMALLINT type) {
   }
 }
 
+// What each driver is told, in the connection string, to find out that
+// its server has gone away while a statement waits for an answer.
+// psqlODBC: TCP keepalives (idle time and interval; their count and the
+// time-out of unacknowledged data through libpq's own options). FreeTDS
+// sets keepalives on its sockets itself; its Timeout bounds every wait for
+// the server's answer, the same bound as a statement's. FreeTDS is given
+// its protocol version: left to find it out, it tries the Sybase protocol
+// after a login that got no answer, and FreeTDS 1.3 then never returns
+// from that login (a server that accepts and never answers hangs it
+// whatever the login time-out). 7.4 is what it tries first for a Microsoft
+// server; an older server answers with its own version.
+std::string dead_peer_options(const std::string& driver) {
+  const TimeOuts& t = time_outs();
+  if (is_psqlodbc(driver)) {
+    return ";KeepaliveTime=" + std::to_string(t.keepalive_idle.count()) +
+           ";KeepaliveInterval=" + std::to_string(t.keepalive_interval.count()) +
+           ";pqopt={keepalives_count=" + std::to_string(t.keepalive_count) + " tcp_user_timeout=" +
+           std::to_string(std::chrono::milliseconds(t.unacknowledged).count()) + "}";
+  }
+  if (is_freetds(driver)) {
+    return ";TDS_Version=7.4;Timeout=" + std::to_string(t.statement.count());
+  }
+  return {};
+}
+
 class OdbcCursor;
 
 // One physical connection of a session and the row set streaming on it, if
@@ -82,14 +109,29 @@ struct SessionLink {
   OdbcCursor* streaming = nullptr;
   bool healthy = true;            // no communication-link failure seen
   std::string connection_string;  // the key under which it is pooled
+  std::string catalog;            // named by the failures of its statements
 
   // Records that the connection failed at the communication level, so that
   // it is disconnected rather than pooled, and tells the pool, which then
-  // reuses no connection to that server made before.
+  // reuses no connection to that server made before. A connection whose
+  // statement ran into its time-out is not pooled either: the driver may
+  // still be waiting for the server to confirm the cancel.
   void note(const OdbcDiagnostics& d) {
+    if (d.time_out) healthy = false;
     if (!d.link_failure) return;
     healthy = false;
     if (OdbcPool* pool = live_odbc_pool()) pool->note_link_failure(connection_string);
+  }
+
+  // Throws the failure of a call on one of its statements: a time-out
+  // naming its bound and catalog, or the driver's own.
+  [[noreturn]] void fail(const OdbcDiagnostics& d, const std::string& what) {
+    note(d);
+    if (d.time_out) {
+      throw time_out_failure(failure_number::kOdbcTimeOut, "statement", time_outs().statement,
+                             catalog, d.description);
+    }
+    throw_odbc_failure(d, what);
   }
 };
 
@@ -133,9 +175,9 @@ class OdbcCursor final : public Cursor {
 // pool together when the session closes.
 class OdbcSession final : public Session {
  public:
-  OdbcSession(std::string connection_string, std::unique_ptr<OdbcLink> link)
-      : connection_string_(std::move(connection_string)) {
-    links_.push_back(SessionLink{std::move(link), nullptr, true, connection_string_});
+  OdbcSession(std::string connection_string, std::string catalog, std::unique_ptr<OdbcLink> link)
+      : connection_string_(std::move(connection_string)), catalog_(std::move(catalog)) {
+    links_.push_back(SessionLink{std::move(link), nullptr, true, connection_string_, catalog_});
   }
   ~OdbcSession() override { release(); }
 
@@ -150,6 +192,7 @@ class OdbcSession final : public Session {
   void release() noexcept;
 
   std::string connection_string_;
+  std::string catalog_;
   std::deque<SessionLink> links_;  // a deque: cursors keep pointers to its elements
 };
 
@@ -189,7 +232,7 @@ void OdbcCursor::abandon() noexcept {
 
 void OdbcCursor::fail(const std::string& what) {
   const OdbcDiagnostics d = read_diagnostics(SQL_HANDLE_STMT, stmt_.get());
-  if (link_) link_->note(d);
+  if (link_) link_->fail(d, what);
   throw_odbc_failure(d, what);
 }
 
@@ -292,8 +335,8 @@ SessionLink& OdbcSession::free_link() {
   for (SessionLink& l : links_) {
     if (!l.streaming || !l.streaming->read_ahead()) return l;
   }
-  links_.push_back(
-      SessionLink{odbc_pool().take(connection_string_), nullptr, true, connection_string_});
+  links_.push_back(SessionLink{odbc_pool().take(connection_string_), nullptr, true,
+                               connection_string_, catalog_});
   return links_.back();
 }
 
@@ -303,6 +346,15 @@ std::unique_ptr<Cursor> OdbcSession::execute(const std::string& sql) {
   }
   SessionLink& link = free_link();
   OdbcStmt stmt = allocate_handle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, link.link->dbc());
+  // The bound of the statement and of each fetch of its rows: FreeTDS
+  // waits for the answer that long and then cancels; psqlODBC has the
+  // server end the statement (statement_timeout).
+  if (!SQL_SUCCEEDED(SQLSetStmtAttr(
+          stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
+          reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(time_outs().statement.count())),
+          SQL_IS_UINTEGER))) {
+    link.fail(read_diagnostics(SQL_HANDLE_STMT, stmt.get()), "SQLSetStmtAttr failed");
+  }
   std::u16string text = utf16_from_utf8(sql);
   SQLRETURN rc = SQLExecDirectW(stmt.get(), reinterpret_cast<SQLWCHAR*>(text.data()),
                                 static_cast<SQLINTEGER>(text.size()));
@@ -310,15 +362,11 @@ std::unique_ptr<Cursor> OdbcSession::execute(const std::string& sql) {
   // A batch may yield its row set after results without columns (row counts).
   while (true) {
     if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) {
-      const OdbcDiagnostics d = read_diagnostics(SQL_HANDLE_STMT, stmt.get());
-      link.note(d);
-      throw_odbc_failure(d, "SQLExecDirect failed");
+      link.fail(read_diagnostics(SQL_HANDLE_STMT, stmt.get()), "SQLExecDirect failed");
     }
     if (rc != SQL_NO_DATA) {
       if (!SQL_SUCCEEDED(SQLNumResultCols(stmt.get(), &columns))) {
-        const OdbcDiagnostics d = read_diagnostics(SQL_HANDLE_STMT, stmt.get());
-        link.note(d);
-        throw_odbc_failure(d, "SQLNumResultCols failed");
+        link.fail(read_diagnostics(SQL_HANDLE_STMT, stmt.get()), "SQLNumResultCols failed");
       }
       if (columns > 0) break;
     }
@@ -360,13 +408,14 @@ std::string odbc_connection_string(const ConnectionText& text, const std::string
          ";PWD=" + braced_if_needed(text.password);
   if (is_freetds(driver)) out += ";ClientCharset=UTF-8";
   if (is_psqlodbc(driver)) out += ";UseDeclareFetch=1;Fetch=1000";
+  out += dead_peer_options(driver);
   return out;
 }
 
 std::unique_ptr<Session> open_odbc_session(const ConnectionText& text, const std::string& driver) {
   std::string connection_string = odbc_connection_string(text, driver);
   auto link = odbc_pool().take(connection_string);
-  return std::make_unique<OdbcSession>(std::move(connection_string), std::move(link));
+  return std::make_unique<OdbcSession>(std::move(connection_string), text.catalog, std::move(link));
 }
 
 }  // namespace velmora

@@ -28,8 +28,16 @@ std::unique_ptr<Session> open_odbc_session(const ConnectionText& text, const std
 // ";UseDeclareFetch=1;Fetch=1000" for the PostgreSQL driver (a name
 // containing "postgres" or "psqlodbc"), which otherwise reads every row set
 // into memory whole: it then reads a SELECT through a server-side cursor,
-// 1000 rows at a time. Values with ';', '{', '}' or outer blanks are written
-// in braces, '}' doubled.
+// 1000 rows at a time. Then the driver's dead-peer options from the bounds
+// in use (db/time_outs.h): ";TDS_Version=7.4;Timeout=<statement s>" for
+// FreeTDS; ";KeepaliveTime=<idle s>;KeepaliveInterval=<interval s>;
+// pqopt={keepalives_count=<n> tcp_user_timeout=<ms>}" for psqlODBC. Values
+// with ';', '{', '}' or outer blanks are written in braces, '}' doubled.
+//
+// Every connection is made with SQL_ATTR_LOGIN_TIMEOUT and every statement
+// runs with SQL_ATTR_QUERY_TIMEOUT from the same bounds; a wait that
+// reaches either fails with time_out_failure (number -2147217871), naming
+// the catalog (and, for the login, the server).
 std::string odbc_connection_string(const ConnectionText& text, const std::string& driver);
 
 }  // namespace velmora

@@ -16,6 +16,7 @@
 #include "core/failure.h"
 #include "core/sql_text.h"
 #include "db/sqlite_dialect.h"
+#include "db/time_outs.h"
 
 namespace velmora {
 namespace {
@@ -23,9 +24,24 @@ namespace {
 using SqliteDb = std::unique_ptr<sqlite3, decltype(&sqlite3_close_v2)>;
 using SqliteStmt = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
 
+// The catalog of a database file: its name without directory and ".db".
+std::string catalog_of(sqlite3* db) {
+  const char* file = sqlite3_db_filename(db, "main");
+  std::string name = file ? file : "";
+  if (const auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+  if (name.ends_with(".db")) name.resize(name.size() - 3);
+  return name;
+}
+
 [[noreturn]] void throw_sqlite(sqlite3* db, const std::string& context = {}) {
   const int code = db ? sqlite3_extended_errcode(db) : SQLITE_NOMEM;
   std::string message = db ? sqlite3_errmsg(db) : "out of memory";
+  // Plain SQLITE_BUSY comes only once the busy handler has waited out its
+  // time-out for another process's lock (the other busy codes come at once).
+  if (code == SQLITE_BUSY) {
+    throw time_out_failure(failure_number::kEmbeddedTimeOut, "lock wait", time_outs().busy,
+                           catalog_of(db), message);
+  }
   if (!context.empty()) message += " (" + context + ")";
   throw database_failure(code, message);
 }
@@ -338,12 +354,22 @@ std::unique_ptr<Cursor> SqliteSession::execute(const std::string& sql) {
   return cursor;
 }
 
+// A statement that meets another process's lock on the file waits for it
+// that long, then fails as a time-out. No bound on a statement's own run
+// time is set: it works on a local file in this process, and nothing it
+// could wait for beyond that lock would let a progress handler run.
+void set_busy_time_out(sqlite3* db) {
+  const auto bound = std::chrono::duration_cast<std::chrono::milliseconds>(time_outs().busy);
+  sqlite3_busy_timeout(db, static_cast<int>(bound.count()));
+}
+
 }  // namespace
 
 std::unique_ptr<Session> open_sqlite_session(const std::string& directory,
                                              const std::string& catalog) {
   std::string path = directory + "/" + catalog + ".db";
   if (SqliteDb kept = idle_handles().take(path)) {
+    set_busy_time_out(kept.get());
     return std::make_unique<SqliteSession>(std::move(path), std::move(kept));
   }
   sqlite3* raw = nullptr;
@@ -351,7 +377,7 @@ std::unique_ptr<Session> open_sqlite_session(const std::string& directory,
   SqliteDb db(raw, &sqlite3_close_v2);  // owned even when the open failed
   if (rc != SQLITE_OK) throw_sqlite(db.get(), path);
   sqlite3_extended_result_codes(db.get(), 1);
-  sqlite3_busy_timeout(db.get(), 10000);
+  set_busy_time_out(db.get());
   for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL"}) {
     if (sqlite3_exec(db.get(), pragma, nullptr, nullptr, nullptr) != SQLITE_OK)
       throw_sqlite(db.get(), path);

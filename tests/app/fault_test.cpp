@@ -5,22 +5,31 @@
 // unchanged but for its run-log row, the run has returned; and the next
 // night, with everything back, ends with complete tables.
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sched.h>
+#include <sqlite3.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/run/nightly_run.h"
@@ -29,8 +38,13 @@
 #include "core/deployment.h"
 #include "core/failure.h"
 #include "core/sql_text.h"
+#include "ctl/ctl.h"
 #include "db/client.h"
 #include "db/conexao.h"
+#include "db/connection_text.h"
+#include "db/odbc_pool.h"
+#include "db/odbc_session.h"
+#include "db/time_outs.h"
 #include "notify/mail_sender.h"
 #include "notify/message_box.h"
 #include "seed/embedded_data_set.h"
@@ -547,6 +561,368 @@ TEST_F(ConsultationFileFault, ReadOnlyFileLeavesTheTablesAsTheyWere) {
   EXPECT_EQ(frmatualizacao.erro_execucao, " SEM ERRO") << (reports.empty() ? "" : reports.front());
   expect_complete(consulta_);
   EXPECT_EQ(source_but_run_log(), source_before);
+}
+
+// Waits that reach their bounds, shortened here: each fails with the
+// time-out's number and a description naming what timed out and where, the
+// night handles it as any failure, and the next night completes.
+TimeOuts short_time_outs() {
+  TimeOuts t;
+  t.login = std::chrono::seconds(2);
+  t.statement = std::chrono::seconds(3);
+  t.busy = std::chrono::seconds(1);
+  t.keepalive_idle = std::chrono::seconds(1);
+  t.keepalive_interval = std::chrono::seconds(1);
+  t.keepalive_count = 2;
+  t.unacknowledged = std::chrono::seconds(3);
+  return t;
+}
+
+class ShortTimeOuts {
+ public:
+  ShortTimeOuts() { set_time_outs_for_testing(&bounds_); }
+  ~ShortTimeOuts() { set_time_outs_for_testing(nullptr); }
+
+ private:
+  TimeOuts bounds_ = short_time_outs();
+};
+
+std::chrono::steady_clock::duration time_of(const std::function<void()>& act) {
+  const auto start = std::chrono::steady_clock::now();
+  act();
+  return std::chrono::steady_clock::now() - start;
+}
+
+// Another session holds an exclusive lock on cons_estagiario in an open
+// transaction: the night's snapshot waits for it until the statement's
+// bound, and the server cancels it.
+class LockedConsultationTable : public ConsultationServerOutage {
+ protected:
+  ShortTimeOuts bounds_;
+};
+
+TEST_F(LockedConsultationTable, EndsTheStatementAtItsBoundAndTheNextNightCompletes) {
+  const Tables before = tables(*consulta_);
+  {
+    // The lock holder: a connection of its own with autocommit off.
+    const std::unique_ptr<OdbcLink> holder = odbc_pool().take(odbc_connection_string(
+        parse_connection_text(consulta_->connection_text("consulta_tessarin")),
+        PostgresDatabases::kDriver));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(holder->dbc(), SQL_ATTR_AUTOCOMMIT,
+                                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
+                                                SQL_IS_UINTEGER)));
+    OdbcStmt lock = allocate_handle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, holder->dbc());
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(
+        lock.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>("LOCK TABLE cons_estagiario")),
+        SQL_NTS)));
+
+    const auto took = time_of([] { nightly_run::perform_run(); });
+
+    EXPECT_GE(took, std::chrono::seconds(3));
+    EXPECT_LT(took, std::chrono::seconds(15));
+    const std::optional<LogRow> log = log_row("2026-12-08");
+    ASSERT_TRUE(log);
+    EXPECT_NE(log->end, "NULL");
+    EXPECT_TRUE(log->erro.starts_with(
+        "-2147217871 - statement time-out after 3 s on consulta_tessarin ([57014]"))
+        << log->erro;
+    EXPECT_EQ(modal_boxes.size(), 1u) << "the failure e-mail, which cannot reach its server";
+    EXPECT_TRUE(all_connections_closed());
+  }  // the holder disconnects: its transaction ends and the lock with it
+  EXPECT_EQ(tables(*consulta_), before);
+
+  run_next_night();
+
+  EXPECT_EQ(frmatualizacao.erro_execucao, " SEM ERRO") << (reports.empty() ? "" : reports.front());
+  expect_complete(*consulta_);
+}
+
+// A network path of the test's own between this process and the
+// consultation server: a network namespace joined to this one by a veth
+// pair. The night runs with its thread inside the namespace and reaches the
+// server through a forwarder on this side (the test server listens on
+// loopback only); cutting the path drops every packet the namespace sends
+// to it. Needs root (namespaces, iptables), as the mount tests do.
+class NetworkPath {
+ public:
+  // Empty when the path was made, else why not.
+  std::string make() {
+    const pid_t pid = ::getpid();
+    name_ = "vlmr" + std::to_string(pid);
+    const std::string prefix =
+        "10.231." + std::to_string((pid >> 6) & 255) + "." + std::to_string((pid & 63) * 4);
+    here_ = prefix.substr(0, prefix.rfind('.') + 1) + std::to_string((pid & 63) * 4 + 1);
+    there_ = prefix.substr(0, prefix.rfind('.') + 1) + std::to_string((pid & 63) * 4 + 2);
+    for (const std::string& command :
+         {"ip netns add " + name_,
+          "ip link add " + name_ + "h type veth peer name " + name_ + "n netns " + name_,
+          "ip addr add " + here_ + "/30 dev " + name_ + "h", "ip link set " + name_ + "h up",
+          "ip -n " + name_ + " addr add " + there_ + "/30 dev " + name_ + "n",
+          "ip -n " + name_ + " link set " + name_ + "n up", "ip -n " + name_ + " link set lo up",
+          "ip netns exec " + name_ + " iptables -L -n"}) {
+      if (std::system((command + " >/dev/null 2>&1").c_str()) != 0) return command + " failed";
+      made_ = true;
+    }
+    home_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    inside_ = ::open(("/run/netns/" + name_).c_str(), O_RDONLY | O_CLOEXEC);
+    if (home_ < 0 || inside_ < 0)
+      return std::string("opening the namespaces: ") + std::strerror(errno);
+    return "";
+  }
+  ~NetworkPath() {
+    if (home_ >= 0) ::close(home_);
+    if (inside_ >= 0) ::close(inside_);
+    if (made_) {
+      std::system(("ip link del " + name_ + "h >/dev/null 2>&1").c_str());
+      std::system(("ip netns del " + name_ + " >/dev/null 2>&1").c_str());
+    }
+  }
+  // This side's address of the path, where the forwarder listens.
+  const std::string& here() const { return here_; }
+  // Runs `act` on this thread inside the namespace.
+  void inside(const std::function<void()>& act) {
+    ASSERT_EQ(::setns(inside_, CLONE_NEWNET), 0) << std::strerror(errno);
+    act();
+    ASSERT_EQ(::setns(home_, CLONE_NEWNET), 0) << std::strerror(errno);
+  }
+  void cut() { iptables("-A OUTPUT -d " + here_ + " -j DROP"); }
+  void mend() { iptables("-F OUTPUT"); }
+
+ private:
+  void iptables(const std::string& rule) {
+    ASSERT_EQ(std::system(("ip netns exec " + name_ + " iptables " + rule).c_str()), 0) << rule;
+  }
+  std::string name_, here_, there_;
+  bool made_ = false;
+  int home_ = -1, inside_ = -1;
+};
+
+// Forwards every connection made to address:port() to 127.0.0.1:`target`,
+// both ways, until destroyed.
+class TcpForwarder {
+ public:
+  TcpForwarder(const std::string& address, int target) : target_(target) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+    socklen_t length = sizeof a;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), length) != 0 ||
+        ::listen(listener_, 64) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
+      throw std::runtime_error(std::string("forwarder: ") + std::strerror(errno));
+    }
+    port_ = ntohs(a.sin_port);
+    acceptor_ = std::thread([this] { accept_all(); });
+  }
+  ~TcpForwarder() {
+    stop_ = true;
+    acceptor_.join();
+    for (auto& t : pumps_) t.join();
+    ::close(listener_);
+  }
+  int port() const { return port_; }
+
+ private:
+  bool ready(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 100) > 0;
+  }
+  void accept_all() {
+    while (!stop_) {
+      if (!ready(listener_)) continue;
+      const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client < 0) continue;
+      const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      sockaddr_in a{};
+      a.sin_family = AF_INET;
+      a.sin_port = htons(static_cast<std::uint16_t>(target_));
+      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      if (::connect(server, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(server);
+        ::close(client);
+        continue;
+      }
+      pumps_.emplace_back([this, client, server] { pump(client, server); });
+    }
+  }
+  void pump(int a, int b) {
+    char buffer[16384];
+    while (!stop_) {
+      pollfd p[2] = {{a, POLLIN, 0}, {b, POLLIN, 0}};
+      if (::poll(p, 2, 100) <= 0) continue;
+      bool open = true;
+      for (int k = 0; k < 2 && open; ++k) {
+        if (!p[k].revents) continue;
+        const ssize_t n = ::read(p[k].fd, buffer, sizeof buffer);
+        open = n > 0 && ::send(p[1 - k].fd, buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL) == n;
+      }
+      if (!open) break;
+    }
+    ::close(a);
+    ::close(b);
+  }
+
+  int listener_ = -1;
+  int port_ = 0;
+  int target_;
+  std::atomic<bool> stop_{false};
+  std::thread acceptor_;
+  std::vector<std::thread> pumps_;  // only the acceptor adds to it
+};
+
+// The path to the consultation server is lost in the middle of the intern
+// transfer: the statement in flight ends at the bound of unacknowledged
+// data, the failure branch's logins end at the login time-out, the night
+// ends with its failure logged, and the next night, the path back,
+// completes.
+class LostNetworkPath : public ConsultationServerOutage {
+ protected:
+  void SetUp() override {
+    const std::string why = path_.make();
+    if (!why.empty()) GTEST_SKIP() << "this test makes a network namespace and may not: " << why;
+    ConsultationServerOutage::SetUp();
+    const std::string server = cluster_->server();
+    forwarder_ = std::make_unique<TcpForwarder>(path_.here(),
+                                                std::stoi(server.substr(server.find(',') + 1)));
+    site_.consulta_server = path_.here() + "," + std::to_string(forwarder_->port());
+    set_deployment_for_testing(&site_);
+  }
+  void TearDown() override {
+    ConsultationServerOutage::TearDown();
+    forwarder_.reset();
+  }
+  NetworkPath path_;
+  std::unique_ptr<TcpForwarder> forwarder_;
+  ShortTimeOuts bounds_;
+};
+
+TEST_F(LostNetworkPath, FailsWithinTheBoundAndTheNextNightCompletes) {
+  at_statement(kInternInsert, 8, [&] { path_.cut(); });
+
+  const auto took = time_of([&] { path_.inside([] { nightly_run::perform_run(); }); });
+
+  EXPECT_LT(took, std::chrono::seconds(40));
+  EXPECT_FALSE(frmatualizacao.run_in_progress);
+  EXPECT_TRUE(all_connections_closed());
+  const std::optional<LogRow> log = log_row("2026-12-08");
+  ASSERT_TRUE(log);
+  EXPECT_NE(log->end, "NULL");
+  // Dead-peer detection: the insert in flight is never acknowledged.
+  EXPECT_TRUE(log->erro.starts_with("35 - [08S01] could not ")) << log->erro;
+  EXPECT_NE(log->erro.find("Connection timed out"), std::string::npos) << log->erro;
+  EXPECT_EQ(modal_boxes.size(), 1u) << "the failure e-mail, which cannot reach its server";
+
+  path_.mend();
+  path_.inside([&] { run_next_night(); });
+
+  EXPECT_EQ(frmatualizacao.erro_execucao, " SEM ERRO") << (reports.empty() ? "" : reports.front());
+  expect_complete(*consulta_);
+}
+
+// Another program holds the write lock of the embedded consultation file:
+// the night's first write waits the busy time-out and fails.
+class LockedConsultationFile : public FaultNight {
+ protected:
+  void SetUp() override {
+    set_up(source_.dir(), source_.server());
+    age_consultation_tables(source_);
+  }
+  ShortTimeOuts bounds_;
+};
+
+TEST_F(LockedConsultationFile, FailsAtTheBusyTimeOutAndTheNextNightCompletes) {
+  const Tables before = tables(source_);
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open((source_.dir() + "/consulta_tessarin.db").c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+  const auto took = time_of([] { nightly_run::perform_run(); });
+
+  EXPECT_LT(took, std::chrono::seconds(10));
+  const std::optional<LogRow> log = log_row("2026-12-08");
+  ASSERT_TRUE(log);
+  EXPECT_NE(log->end, "NULL");
+  EXPECT_EQ(log->erro,
+            "5 - lock wait time-out after 1 s on consulta_tessarin (database is locked)");
+  EXPECT_EQ(modal_boxes.size(), 1u) << "the failure e-mail, which cannot reach its server";
+  EXPECT_TRUE(all_connections_closed());
+
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  EXPECT_EQ(tables(source_), before);
+
+  run_next_night();
+
+  EXPECT_EQ(frmatualizacao.erro_execucao, " SEM ERRO") << (reports.empty() ? "" : reports.front());
+  expect_complete(source_);
+}
+
+// A loopback port whose connections the kernel accepts (into the listen
+// backlog) and nobody ever reads or answers.
+class SilentListener {
+ public:
+  SilentListener() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(fd_, 64) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      throw std::runtime_error(std::string("silent listener: ") + std::strerror(errno));
+    }
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentListener() { ::close(fd_); }
+  int port() const { return port_; }
+
+ private:
+  int fd_;
+  int port_ = 0;
+};
+
+// A source server that accepts the connection and never answers, reached
+// through FreeTDS: velmora-ctl check reports a login time-out for each
+// catalog on it, and the night fails at its first open within the bound.
+class SilentSourceServer : public FaultNight {
+ protected:
+  void SetUp() override {
+    set_up(source_.dir(), source_.server());
+    silent_ = "127.0.0.1," + std::to_string(silent_server_.port());
+    site_.source_server = silent_;
+    site_.odbc_driver = "FreeTDS";
+    set_deployment_for_testing(&site_);
+  }
+  SilentListener silent_server_;
+  std::string silent_;
+  ShortTimeOuts bounds_;
+};
+
+TEST_F(SilentSourceServer, CheckAndTheNightsFirstOpenFailAtTheLoginTimeOut) {
+  std::ostringstream out, err;
+  std::istringstream in;
+  ctl::Console console{out, err, in, false, false};
+  int status = 0;
+  const auto check_took = time_of([&] { status = ctl::run({"check"}, console); });
+  EXPECT_EQ(status, ctl::kFailure);
+  EXPECT_LT(check_took, std::chrono::seconds(10));
+  EXPECT_NE(
+      out.str().find("FAIL  source database Velmora on " + silent_ +
+                     " as sa: -2147217871 - login time-out after 2 s on Velmora at " + silent_),
+      std::string::npos)
+      << out.str();
+  EXPECT_NE(out.str().find("ok    consultation database consulta_tessarin"), std::string::npos)
+      << out.str();
+
+  const auto night_took = time_of([] { nightly_run::perform_run(); });
+
+  EXPECT_LT(night_took, std::chrono::seconds(10));
+  EXPECT_TRUE(frmatualizacao.erro_execucao.starts_with(
+      "-2147217871 - login time-out after 2 s on Velmora at " + silent_))
+      << frmatualizacao.erro_execucao;
+  EXPECT_FALSE(frmatualizacao.run_in_progress);
+  EXPECT_TRUE(all_connections_closed());
 }
 
 }  // namespace

@@ -14,11 +14,17 @@
 #include "db/odbc_handle.h"
 #include "db/odbc_pool.h"
 #include "db/odbc_session.h"
+#include "db/time_outs.h"
 #include "db/utf16.h"
 #include "tests/support/postgres.h"
 
 namespace velmora {
 namespace {
+
+// The dead-peer options of each driver with the compiled-in bounds.
+const std::string kFreeTdsBounds = ";TDS_Version=7.4;Timeout=900";
+const std::string kPsqlOdbcBounds =
+    ";KeepaliveTime=30;KeepaliveInterval=10;pqopt={keepalives_count=3 tcp_user_timeout=60000}";
 
 TEST(OdbcConnectionString, MapsTheConnectionTextForTheDriver) {
   struct Case {
@@ -29,35 +35,60 @@ TEST(OdbcConnectionString, MapsTheConnectionTextForTheDriver) {
   const Case cases[] = {
       {parse_connection_text("Provider=SQLOLEDB;Data Source=srcdb;Initial Catalog=Velmora;User "
                              "Id=sa;Password=''"),
-       "FreeTDS", "Driver={FreeTDS};Server=srcdb;Database=Velmora;UID=sa;PWD=;ClientCharset=UTF-8"},
+       "FreeTDS",
+       "Driver={FreeTDS};Server=srcdb;Database=Velmora;UID=sa;PWD=;ClientCharset=UTF-8" +
+           kFreeTdsBounds},
       {parse_connection_text("Provider=SQLOLEDB;Data Source=10.1.2.3, 1433;Initial "
                              "Catalog=consulta_tessarin;User Id=consulta_tessarin_int02;"
                              "Password=Wubtra583"),
        "FreeTDS",
        "Driver={FreeTDS};Server=10.1.2.3;Port=1433;Database=consulta_tessarin;"
-       "UID=consulta_tessarin_int02;PWD=Wubtra583;ClientCharset=UTF-8"},
+       "UID=consulta_tessarin_int02;PWD=Wubtra583;ClientCharset=UTF-8" +
+           kFreeTdsBounds},
       {parse_connection_text("Provider=SQLOLEDB;Data Source=127.0.0.1,5432;Initial "
                              "Catalog=CALVERIN;User Id=CALVERIN_int01;Password=Tavreq527"),
        "PostgreSQL Unicode",
        "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=5432;Database=CALVERIN;"
-       "UID=CALVERIN_int01;PWD=Tavreq527;UseDeclareFetch=1;Fetch=1000"},
+       "UID=CALVERIN_int01;PWD=Tavreq527;UseDeclareFetch=1;Fetch=1000" +
+           kPsqlOdbcBounds},
       {{"", "h", "Velmora", "sa", ""},
        "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so",
        "Driver={/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so};Server=h;Database=Velmora;UID=sa;"
-       "PWD=;ClientCharset=UTF-8"},
+       "PWD=;ClientCharset=UTF-8" +
+           kFreeTdsBounds},
       {{"", "h", "Velmora", "sa", "a;b{c}d"},
        "Odd}Driver",
        "Driver={Odd}}Driver};Server=h;Database=Velmora;UID=sa;PWD={a;b{c}}d}"},
       {{"", "h", "Velmora", "sa", " pad "},
        "PostgreSQL Unicode",
        "Driver={PostgreSQL Unicode};Server=h;Database=Velmora;UID=sa;PWD={ pad };"
-       "UseDeclareFetch=1;Fetch=1000"},
+       "UseDeclareFetch=1;Fetch=1000" +
+           kPsqlOdbcBounds},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(odbc_connection_string(c.text, c.driver), c.expected)
         << "data source " << c.text.data_source << ", password " << c.text.password << ", driver "
         << c.driver;
   }
+}
+
+TEST(OdbcConnectionString, CarriesTheBoundsInUse) {
+  TimeOuts bounds;
+  bounds.statement = std::chrono::seconds(7);
+  bounds.keepalive_idle = std::chrono::seconds(2);
+  bounds.keepalive_interval = std::chrono::seconds(1);
+  bounds.keepalive_count = 4;
+  bounds.unacknowledged = std::chrono::seconds(5);
+  set_time_outs_for_testing(&bounds);
+  const ConnectionText text{"", "h", "Velmora", "sa", ""};
+  EXPECT_EQ(odbc_connection_string(text, "FreeTDS"),
+            "Driver={FreeTDS};Server=h;Database=Velmora;UID=sa;PWD=;ClientCharset=UTF-8;"
+            "TDS_Version=7.4;Timeout=7");
+  EXPECT_EQ(odbc_connection_string(text, "PostgreSQL Unicode"),
+            "Driver={PostgreSQL Unicode};Server=h;Database=Velmora;UID=sa;PWD=;UseDeclareFetch=1;"
+            "Fetch=1000;KeepaliveTime=2;KeepaliveInterval=1;pqopt={keepalives_count=4 "
+            "tcp_user_timeout=5000}");
+  set_time_outs_for_testing(nullptr);
 }
 
 TEST(OdbcText, ConvertsBetweenUtf8AndUtf16) {

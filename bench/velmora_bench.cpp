@@ -10,9 +10,15 @@
 // again with a step name), so that its peak resident memory is its own:
 //
 //   velmora_bench night --client C --work DIR [--record FILE]
-//   velmora_bench replay-sqlite|replay-odbc|replay-libpq --client C --work DIR --stream FILE
+//   velmora_bench replay-sqlite|replay-odbc|replay-odbc-own|replay-libpq --client C --work DIR
+//                 --stream FILE
+//
+// replay-odbc connects with the driver's defaults, replay-odbc-own with the
+// night's own driver options (odbc_driver_options: for psqlODBC a server-side
+// cursor for every SELECT).
 //   velmora_bench connect-cost
 //   velmora_bench reset --client C --work DIR   (the data back as before the night)
+//   velmora_bench prepare --client C --work DIR --interns N   (the data set made anew)
 //
 // A step can be run by hand on data that the orchestrator left in DIR, for
 // instance under valgrind --tool=callgrind. The PostgreSQL client needs the
@@ -159,7 +165,9 @@ int step_replay(const std::string& step, const Args& args) {
   if (step == "replay-sqlite") {
     r = replay_sqlite(work + "/live", stream);
   } else if (step == "replay-odbc") {
-    r = replay_odbc(connection_texts(), kPostgresDriver, stream);
+    r = replay_odbc(connection_texts(), kPostgresDriver, OdbcOptions::kDriverDefaults, stream);
+  } else if (step == "replay-odbc-own") {
+    r = replay_odbc(connection_texts(), kPostgresDriver, OdbcOptions::kNightsOwn, stream);
   } else {
     r = replay_libpq(connection_texts(), stream);
   }
@@ -206,8 +214,21 @@ std::map<std::string, double> parse_result(const std::string& line) {
 
 std::string self_path() { return fs::read_symlink("/proc/self/exe").string(); }
 
-// Runs one step in a new process and returns its result line.
+// The load average over the last minute, as the kernel reports it.
+std::string load_average() {
+  std::FILE* f = std::fopen("/proc/loadavg", "r");
+  char buf[32] = "?";
+  if (f) {
+    if (std::fscanf(f, "%31s", buf) != 1) buf[0] = '?', buf[1] = '\0';
+    std::fclose(f);
+  }
+  return buf;
+}
+
+// Runs one step in a new process and returns its result line, printed with
+// the load average before and after the step.
 std::map<std::string, double> run_step(const std::vector<std::string>& words) {
+  const std::string load_before = load_average();
   std::string command = "'" + self_path() + "'";
   for (const auto& w : words) command += " '" + w + "'";
   std::FILE* pipe = popen(command.c_str(), "r");
@@ -217,7 +238,8 @@ std::map<std::string, double> run_step(const std::vector<std::string>& words) {
   while (std::fgets(buf, sizeof buf, pipe)) last = buf;
   if (pclose(pipe) != 0) throw std::runtime_error("step failed: " + command);
   while (!last.empty() && last.back() == '\n') last.pop_back();
-  std::cout << "  " << words[0] << ": " << last << std::endl;
+  std::cout << "  " << words[0] << ": " << last << " load=" << load_before << "->" << load_average()
+            << std::endl;
   return parse_result(last);
 }
 
@@ -291,8 +313,10 @@ struct Row {
   std::string client;
   int interns = 0;
   double statements = 0, organiser_opens = 0;
-  std::vector<double> night, rss_mib, replay, libpq;
-  std::vector<double> night_cpu, replay_cpu, libpq_cpu;
+  // replay: SQLite, or ODBC with the driver's defaults; own: ODBC with the
+  // night's own driver options.
+  std::vector<double> night, rss_mib, replay, own, libpq;
+  std::vector<double> night_cpu, replay_cpu, own_cpu, libpq_cpu;
 };
 
 double best(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
@@ -352,6 +376,11 @@ int orchestrate(const Args& args) {
         row.replay_cpu.push_back(replayed.at("cpu"));
         if (client == "postgres") {
           reset(client, work);
+          const auto own =
+              run_step({"replay-odbc-own", "--client", client, "--work", work, "--stream", stream});
+          row.own.push_back(own.at("seconds"));
+          row.own_cpu.push_back(own.at("cpu"));
+          reset(client, work);
           const auto libpq =
               run_step({"replay-libpq", "--client", client, "--work", work, "--stream", stream});
           row.libpq.push_back(libpq.at("seconds"));
@@ -364,17 +393,26 @@ int orchestrate(const Args& args) {
   }
   fs::remove(stream);
 
-  std::printf("\nBest of %d; all runs in brackets. Ratio = night / replay.\n\n", repeat);
+  std::printf(
+      "\nBest of %d; all runs in brackets. Ratio = night / replay. On PostgreSQL the replay\n"
+      "connects with the driver's defaults, the own-options replay with the night's.\n\n",
+      repeat);
   std::printf(
       "| client | interns | statements | night s | us/intern | statements/s | interns/s | "
-      "peak RSS MiB | replay s | run/replay | libpq s | run/libpq |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+      "peak RSS MiB | replay s | run/replay | own-options replay s | run/own | libpq s | "
+      "run/libpq |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const Row& r : rows) {
     const double night = best(r.night), replay = best(r.replay);
     std::printf("| %s | %d | %.0f | %.2f | %.0f | %.0f | %.0f | %.1f | %.2f | %.3f |",
                 r.client.c_str(), r.interns, r.statements, night, night / r.interns * 1e6,
                 r.statements / night, r.interns / night,
                 *std::max_element(r.rss_mib.begin(), r.rss_mib.end()), replay, night / replay);
+    if (r.own.empty()) {
+      std::printf(" | |");
+    } else {
+      std::printf(" %.2f | %.3f |", best(r.own), night / best(r.own));
+    }
     if (r.libpq.empty()) {
       std::printf(" | |\n");
     } else {
@@ -384,25 +422,33 @@ int orchestrate(const Args& args) {
   std::printf(
       "\nCPU seconds of our process (best of %d; the server's own CPU is not counted):\n\n"
       "| client | interns | night cpu s | cpu us/intern | replay cpu s | cpu run/replay | "
-      "libpq cpu s |\n|---|---|---|---|---|---|---|\n",
+      "own-options cpu s | cpu run/own | libpq cpu s |\n|---|---|---|---|---|---|---|---|---|\n",
       repeat);
   for (const Row& r : rows) {
     const double night = best(r.night_cpu), replay = best(r.replay_cpu);
     std::printf("| %s | %d | %.2f | %.0f | %.2f | %.3f |", r.client.c_str(), r.interns, night,
                 night / r.interns * 1e6, replay, night / replay);
+    if (r.own_cpu.empty()) {
+      std::printf(" | |");
+    } else {
+      std::printf(" %.2f | %.3f |", best(r.own_cpu), night / best(r.own_cpu));
+    }
     if (r.libpq_cpu.empty()) {
       std::printf(" |\n");
     } else {
       std::printf(" %.2f |\n", best(r.libpq_cpu));
     }
   }
-  std::printf("\nRaw seconds: night / replay / libpq (wall, then cpu); peak RSS MiB\n");
+  std::printf(
+      "\nRaw seconds: night / replay / own-options replay / libpq (wall, then cpu); peak RSS "
+      "MiB\n");
   for (const Row& r : rows) {
-    std::printf("  %s %d: [%s] / [%s] / [%s]; cpu [%s] / [%s] / [%s]; [%s]\n", r.client.c_str(),
-                r.interns, join(r.night, "%.2f").c_str(), join(r.replay, "%.2f").c_str(),
+    std::printf("  %s %d: [%s] / [%s] / [%s] / [%s]; cpu [%s] / [%s] / [%s] / [%s]; [%s]\n",
+                r.client.c_str(), r.interns, join(r.night, "%.2f").c_str(),
+                join(r.replay, "%.2f").c_str(), join(r.own, "%.2f").c_str(),
                 join(r.libpq, "%.2f").c_str(), join(r.night_cpu, "%.2f").c_str(),
-                join(r.replay_cpu, "%.2f").c_str(), join(r.libpq_cpu, "%.2f").c_str(),
-                join(r.rss_mib, "%.1f").c_str());
+                join(r.replay_cpu, "%.2f").c_str(), join(r.own_cpu, "%.2f").c_str(),
+                join(r.libpq_cpu, "%.2f").c_str(), join(r.rss_mib, "%.1f").c_str());
   }
   if (!connect.empty()) {
     std::printf(
@@ -446,6 +492,10 @@ int main(int argc, char** argv) {
     if (step == "night") return step_night(args);
     if (step.starts_with("replay-")) return step_replay(step, args);
     if (step == "connect-cost") return step_connect_cost(args);
+    if (step == "prepare") {
+      prepare(arg(args, "client"), arg(args, "work"), std::stoi(arg(args, "interns")));
+      return 0;
+    }
     if (step == "reset") {
       reset(arg(args, "client"), arg(args, "work"));
       return 0;

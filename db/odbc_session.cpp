@@ -123,7 +123,7 @@ class OdbcCursor final : public Cursor {
   bool next(std::vector<Value>& row) override;
 
   // Reads one row ahead unless one is already held. False when the row set
-  // has ended: its statement is then freed and its connection free for the
+  // has ended: its statement is then closed and its connection free for the
   // next statement.
   bool read_ahead();
   // Closes the statement and forgets the remaining rows (its row set has

@@ -84,6 +84,10 @@ TEST(OdbcText, ConvertsBetweenUtf8AndUtf16) {
                             "b"),
             u"a\uFFFDb");
   EXPECT_EQ(utf16_from_utf8("\xC3"), u"\uFFFD") << "a cut sequence";
+  EXPECT_EQ(utf16_from_utf8("ab\xE2\x82"), u"ab\uFFFD\uFFFD") << "cut at the end of a text";
+  EXPECT_EQ(utf16_from_utf8("\xF0\x9F\x98\x80\xF0\x9F\x98\x80"), u"\U0001F600\U0001F600")
+      << "two units for every four bytes";
+  EXPECT_EQ(utf16_from_utf8("x\xE2\x82\xACy\xC3\xA9z"), u"x\u20ACy\u00E9z");
   EXPECT_EQ(utf8_from_utf16(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
 }
 

@@ -29,11 +29,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -225,10 +228,50 @@ std::string load_average() {
   return buf;
 }
 
+// The PostgreSQL server's process (the postmaster) when the benchmark runs
+// on PostgreSQL on this machine, else 0.
+int g_postmaster = 0;
+
+// The fields of /proc/PID/stat after the process name, which may hold blanks.
+std::vector<std::string> proc_stat(const std::string& pid) {
+  std::ifstream in("/proc/" + pid + "/stat");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::string> fields;
+  const auto close = text.rfind(')');
+  if (close == std::string::npos) return fields;
+  std::istringstream rest(text.substr(close + 1));
+  for (std::string f; rest >> f;) fields.push_back(f);
+  return fields;  // [0] state, [1] parent, [11] utime, [12] stime, [13] cutime, [14] cstime
+}
+
+// CPU seconds the server has used so far: the postmaster's own, that of the
+// backends it has reaped, and that of its running (or exited, unreaped)
+// children. A step's difference is the server's work for it, which moves far
+// less with the machine's load than the wall clock does.
+double server_cpu_seconds() {
+  if (g_postmaster == 0) return 0;
+  auto ticks = [](const std::vector<std::string>& f, std::size_t from, std::size_t count) {
+    double sum = 0;
+    for (std::size_t k = from; k < from + count && k < f.size(); ++k) sum += std::stod(f[k]);
+    return sum;
+  };
+  const std::string postmaster = std::to_string(g_postmaster);
+  double total = ticks(proc_stat(postmaster), 11, 4);
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string pid = entry.path().filename().string();
+    if (pid.empty() || !std::isdigit(static_cast<unsigned char>(pid[0]))) continue;
+    const auto f = proc_stat(pid);
+    if (f.size() > 12 && f[1] == postmaster) total += ticks(f, 11, 2);
+  }
+  return total / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 // Runs one step in a new process and returns its result line, printed with
-// the load average before and after the step.
+// the load average before and after the step and, on PostgreSQL, the
+// server's CPU seconds for the step (server_cpu).
 std::map<std::string, double> run_step(const std::vector<std::string>& words) {
   const std::string load_before = load_average();
+  const double server_before = server_cpu_seconds();
   std::string command = "'" + self_path() + "'";
   for (const auto& w : words) command += " '" + w + "'";
   std::FILE* pipe = popen(command.c_str(), "r");
@@ -238,6 +281,11 @@ std::map<std::string, double> run_step(const std::vector<std::string>& words) {
   while (std::fgets(buf, sizeof buf, pipe)) last = buf;
   if (pclose(pipe) != 0) throw std::runtime_error("step failed: " + command);
   while (!last.empty() && last.back() == '\n') last.pop_back();
+  if (g_postmaster != 0) {
+    char server[48];
+    std::snprintf(server, sizeof server, " server_cpu=%.4f", server_cpu_seconds() - server_before);
+    last += server;
+  }
   std::cout << "  " << words[0] << ": " << last << " load=" << load_before << "->" << load_average()
             << std::endl;
   return parse_result(last);
@@ -253,6 +301,8 @@ class PgAdmin {
     }
   }
   ~PgAdmin() { PQfinish(conn_); }
+  // The server process serving this connection.
+  int backend_pid() const { return PQbackendPID(conn_); }
   void exec(const std::string& sql) {
     PGresult* r = PQexec(conn_, sql.c_str());
     const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
@@ -317,6 +367,8 @@ struct Row {
   // night's own driver options.
   std::vector<double> night, rss_mib, replay, own, libpq;
   std::vector<double> night_cpu, replay_cpu, own_cpu, libpq_cpu;
+  // Our CPU plus the server's, PostgreSQL only.
+  std::vector<double> night_all, replay_all, own_all, libpq_all;
 };
 
 double best(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
@@ -351,6 +403,11 @@ int orchestrate(const Args& args) {
   std::vector<Row> rows;
   std::map<std::string, double> connect;
   for (const auto& client : clients) {
+    g_postmaster = 0;
+    if (client == "postgres") {
+      const auto f = proc_stat(std::to_string(PgAdmin().backend_pid()));
+      if (f.size() > 1) g_postmaster = std::stoi(f[1]);
+    }
     for (const auto& size : sizes) {
       Row row;
       row.client = client;
@@ -367,6 +424,8 @@ int orchestrate(const Args& args) {
         const auto night = run_step({"night", "--client", client, "--work", work});
         row.night.push_back(night.at("seconds"));
         row.night_cpu.push_back(night.at("cpu"));
+        if (night.count("server_cpu"))
+          row.night_all.push_back(night.at("cpu") + night.at("server_cpu"));
         row.rss_mib.push_back(night.at("rss_kib") / 1024.0);
         reset(client, work);
         const std::string replay = client == "sqlite" ? "replay-sqlite" : "replay-odbc";
@@ -374,17 +433,22 @@ int orchestrate(const Args& args) {
             run_step({replay, "--client", client, "--work", work, "--stream", stream});
         row.replay.push_back(replayed.at("seconds"));
         row.replay_cpu.push_back(replayed.at("cpu"));
+        if (replayed.count("server_cpu")) {
+          row.replay_all.push_back(replayed.at("cpu") + replayed.at("server_cpu"));
+        }
         if (client == "postgres") {
           reset(client, work);
           const auto own =
               run_step({"replay-odbc-own", "--client", client, "--work", work, "--stream", stream});
           row.own.push_back(own.at("seconds"));
           row.own_cpu.push_back(own.at("cpu"));
+          row.own_all.push_back(own.at("cpu") + own.at("server_cpu"));
           reset(client, work);
           const auto libpq =
               run_step({"replay-libpq", "--client", client, "--work", work, "--stream", stream});
           row.libpq.push_back(libpq.at("seconds"));
           row.libpq_cpu.push_back(libpq.at("cpu"));
+          row.libpq_all.push_back(libpq.at("cpu") + libpq.at("server_cpu"));
         }
       }
       rows.push_back(row);
@@ -437,6 +501,24 @@ int orchestrate(const Args& args) {
       std::printf(" |\n");
     } else {
       std::printf(" %.2f |\n", best(r.libpq_cpu));
+    }
+  }
+  bool any_server = false;
+  for (const Row& r : rows) any_server = any_server || !r.night_all.empty();
+  if (any_server) {
+    std::printf(
+        "\nCPU seconds of our process and the server together (best of %d): the work of each "
+        "step,\nwhich the machine's load moves far less than the wall clock:\n\n"
+        "| client | interns | night s | us/intern | replay s | run/replay | own-options replay "
+        "s | run/own | libpq s | run/libpq |\n|---|---|---|---|---|---|---|---|---|---|\n",
+        repeat);
+    for (const Row& r : rows) {
+      if (r.night_all.empty()) continue;
+      const double night = best(r.night_all), replay = best(r.replay_all), own = best(r.own_all),
+                   libpq = best(r.libpq_all);
+      std::printf("| %s | %d | %.2f | %.0f | %.2f | %.3f | %.2f | %.3f | %.2f | %.3f |\n",
+                  r.client.c_str(), r.interns, night, night / r.interns * 1e6, replay,
+                  night / replay, own, night / own, libpq, night / libpq);
     }
   }
   std::printf(

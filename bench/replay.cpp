@@ -130,8 +130,19 @@ ReplayResult replay_sqlite(const std::string& directory,
   return result;
 }
 
+std::string replay_connection_string(const ConnectionText& text, const std::string& driver,
+                                     OdbcOptions options) {
+  std::string out = odbc_connection_string(text, driver);
+  const std::string own = odbc_driver_options(driver);
+  if (options == OdbcOptions::kDriverDefaults && !own.empty()) {
+    if (const auto at = out.find(own); at != std::string::npos) out.erase(at, own.size());
+  }
+  return out;
+}
+
 ReplayResult replay_odbc(const std::map<std::string, ConnectionText>& texts,
-                         const std::string& driver, const std::vector<RecordedStatement>& stream) {
+                         const std::string& driver, OdbcOptions options,
+                         const std::vector<RecordedStatement>& stream) {
   std::vector<std::string> catalogs;
   std::vector<std::pair<std::size_t, std::u16string>> work;
   work.reserve(stream.size());
@@ -149,7 +160,8 @@ ReplayResult replay_odbc(const std::map<std::string, ConnectionText>& texts,
   const auto start = Clock::now();
   for (const auto& catalog : catalogs) {
     auto dbc = allocate_handle<SQL_HANDLE_DBC>(SQL_HANDLE_ENV, env.get());
-    std::u16string text = utf16_from_utf8(odbc_connection_string(texts.at(catalog), driver));
+    std::u16string text =
+        utf16_from_utf8(replay_connection_string(texts.at(catalog), driver, options));
     SQLSMALLINT out = 0;
     if (!SQL_SUCCEEDED(SQLDriverConnectW(
             dbc.get(), nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),

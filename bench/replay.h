@@ -50,11 +50,24 @@ struct ReplayResult {
 ReplayResult replay_sqlite(const std::string& directory,
                            const std::vector<RecordedStatement>& stream);
 
-// Through the ODBC driver `driver` with the connection strings the ODBC
-// client builds from `texts` (catalog -> connection text); statements as
-// UTF-16 (converted before the clock starts), values read as UTF-16 text.
+// Which connection options an ODBC replay connects with: the driver's
+// defaults (for psqlODBC every row set read whole at once), or the night's
+// own, those odbc_driver_options adds (for psqlODBC every SELECT through a
+// server-side cursor).
+enum class OdbcOptions { kDriverDefaults, kNightsOwn };
+
+// The connection string of a replay: the ODBC client's for `text` and
+// `driver`, without the options odbc_driver_options adds for kDriverDefaults.
+std::string replay_connection_string(const ConnectionText& text, const std::string& driver,
+                                     OdbcOptions options);
+
+// Through the ODBC driver `driver` with the connection strings
+// replay_connection_string builds from `texts` (catalog -> connection text);
+// statements as UTF-16 (converted before the clock starts), values read as
+// UTF-16 text, one statement handle per catalog closed after each statement.
 ReplayResult replay_odbc(const std::map<std::string, ConnectionText>& texts,
-                         const std::string& driver, const std::vector<RecordedStatement>& stream);
+                         const std::string& driver, OdbcOptions options,
+                         const std::vector<RecordedStatement>& stream);
 
 // Through libpq to the same server and logins: the floor below ODBC.
 ReplayResult replay_libpq(const std::map<std::string, ConnectionText>& texts,

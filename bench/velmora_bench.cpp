@@ -10,9 +10,15 @@
 // again with a step name), so that its peak resident memory is its own:
 //
 //   velmora_bench night --client C --work DIR [--record FILE]
-//   velmora_bench replay-sqlite|replay-odbc|replay-libpq --client C --work DIR --stream FILE
+//   velmora_bench replay-sqlite|replay-odbc|replay-odbc-own|replay-libpq --client C --work DIR
+//                 --stream FILE
+//
+// replay-odbc connects with the driver's defaults, replay-odbc-own with the
+// night's own driver options (odbc_driver_options: for psqlODBC a server-side
+// cursor for every SELECT).
 //   velmora_bench connect-cost
 //   velmora_bench reset --client C --work DIR   (the data back as before the night)
+//   velmora_bench prepare --client C --work DIR --interns N   (the data set made anew)
 //
 // A step can be run by hand on data that the orchestrator left in DIR, for
 // instance under valgrind --tool=callgrind. The PostgreSQL client needs the
@@ -23,11 +29,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -194,7 +203,9 @@ int step_replay(const std::string& step, const Args& args) {
   if (step == "replay-sqlite") {
     r = replay_sqlite(work + "/live", stream);
   } else if (step == "replay-odbc") {
-    r = replay_odbc(connection_texts(), kPostgresDriver, stream);
+    r = replay_odbc(connection_texts(), kPostgresDriver, OdbcOptions::kDriverDefaults, stream);
+  } else if (step == "replay-odbc-own") {
+    r = replay_odbc(connection_texts(), kPostgresDriver, OdbcOptions::kNightsOwn, stream);
   } else {
     r = replay_libpq(connection_texts(), stream);
   }
@@ -241,8 +252,61 @@ std::map<std::string, double> parse_result(const std::string& line) {
 
 std::string self_path() { return fs::read_symlink("/proc/self/exe").string(); }
 
-// Runs one step in a new process and returns its result line.
+// The load average over the last minute, as the kernel reports it.
+std::string load_average() {
+  std::FILE* f = std::fopen("/proc/loadavg", "r");
+  char buf[32] = "?";
+  if (f) {
+    if (std::fscanf(f, "%31s", buf) != 1) buf[0] = '?', buf[1] = '\0';
+    std::fclose(f);
+  }
+  return buf;
+}
+
+// The PostgreSQL server's process (the postmaster) when the benchmark runs
+// on PostgreSQL on this machine, else 0.
+int g_postmaster = 0;
+
+// The fields of /proc/PID/stat after the process name, which may hold blanks.
+std::vector<std::string> proc_stat(const std::string& pid) {
+  std::ifstream in("/proc/" + pid + "/stat");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::string> fields;
+  const auto close = text.rfind(')');
+  if (close == std::string::npos) return fields;
+  std::istringstream rest(text.substr(close + 1));
+  for (std::string f; rest >> f;) fields.push_back(f);
+  return fields;  // [0] state, [1] parent, [11] utime, [12] stime, [13] cutime, [14] cstime
+}
+
+// CPU seconds the server has used so far: the postmaster's own, that of the
+// backends it has reaped, and that of its running (or exited, unreaped)
+// children. A step's difference is the server's work for it, which moves far
+// less with the machine's load than the wall clock does.
+double server_cpu_seconds() {
+  if (g_postmaster == 0) return 0;
+  auto ticks = [](const std::vector<std::string>& f, std::size_t from, std::size_t count) {
+    double sum = 0;
+    for (std::size_t k = from; k < from + count && k < f.size(); ++k) sum += std::stod(f[k]);
+    return sum;
+  };
+  const std::string postmaster = std::to_string(g_postmaster);
+  double total = ticks(proc_stat(postmaster), 11, 4);
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string pid = entry.path().filename().string();
+    if (pid.empty() || !std::isdigit(static_cast<unsigned char>(pid[0]))) continue;
+    const auto f = proc_stat(pid);
+    if (f.size() > 12 && f[1] == postmaster) total += ticks(f, 11, 2);
+  }
+  return total / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Runs one step in a new process and returns its result line, printed with
+// the load average before and after the step and, on PostgreSQL, the
+// server's CPU seconds for the step (server_cpu).
 std::map<std::string, double> run_step(const std::vector<std::string>& words) {
+  const std::string load_before = load_average();
+  const double server_before = server_cpu_seconds();
   std::string command = "'" + self_path() + "'";
   for (const auto& w : words) command += " '" + w + "'";
   std::FILE* pipe = popen(command.c_str(), "r");
@@ -252,7 +316,13 @@ std::map<std::string, double> run_step(const std::vector<std::string>& words) {
   while (std::fgets(buf, sizeof buf, pipe)) last = buf;
   if (pclose(pipe) != 0) throw std::runtime_error("step failed: " + command);
   while (!last.empty() && last.back() == '\n') last.pop_back();
-  std::cout << "  " << words[0] << ": " << last << std::endl;
+  if (g_postmaster != 0) {
+    char server[48];
+    std::snprintf(server, sizeof server, " server_cpu=%.4f", server_cpu_seconds() - server_before);
+    last += server;
+  }
+  std::cout << "  " << words[0] << ": " << last << " load=" << load_before << "->" << load_average()
+            << std::endl;
   return parse_result(last);
 }
 
@@ -266,6 +336,8 @@ class PgAdmin {
     }
   }
   ~PgAdmin() { PQfinish(conn_); }
+  // The server process serving this connection.
+  int backend_pid() const { return PQbackendPID(conn_); }
   void exec(const std::string& sql) {
     PGresult* r = PQexec(conn_, sql.c_str());
     const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
@@ -326,8 +398,12 @@ struct Row {
   std::string client;
   int interns = 0;
   double statements = 0, organiser_opens = 0;
-  std::vector<double> night, rss_mib, replay, libpq;
-  std::vector<double> night_cpu, replay_cpu, libpq_cpu;
+  // replay: SQLite, or ODBC with the driver's defaults; own: ODBC with the
+  // night's own driver options.
+  std::vector<double> night, rss_mib, replay, own, libpq;
+  std::vector<double> night_cpu, replay_cpu, own_cpu, libpq_cpu;
+  // Our CPU plus the server's, PostgreSQL only.
+  std::vector<double> night_all, replay_all, own_all, libpq_all;
   std::vector<double> longest;  // the longest single statement of each night, s
 };
 
@@ -363,6 +439,11 @@ int orchestrate(const Args& args) {
   std::vector<Row> rows;
   std::map<std::string, double> connect;
   for (const auto& client : clients) {
+    g_postmaster = 0;
+    if (client == "postgres") {
+      const auto f = proc_stat(std::to_string(PgAdmin().backend_pid()));
+      if (f.size() > 1) g_postmaster = std::stoi(f[1]);
+    }
     for (const auto& size : sizes) {
       Row row;
       row.client = client;
@@ -380,6 +461,8 @@ int orchestrate(const Args& args) {
         row.night.push_back(night.at("seconds"));
         row.night_cpu.push_back(night.at("cpu"));
         row.longest.push_back(night.at("longest_s"));
+        if (night.count("server_cpu"))
+          row.night_all.push_back(night.at("cpu") + night.at("server_cpu"));
         row.rss_mib.push_back(night.at("rss_kib") / 1024.0);
         reset(client, work);
         const std::string replay = client == "sqlite" ? "replay-sqlite" : "replay-odbc";
@@ -387,12 +470,22 @@ int orchestrate(const Args& args) {
             run_step({replay, "--client", client, "--work", work, "--stream", stream});
         row.replay.push_back(replayed.at("seconds"));
         row.replay_cpu.push_back(replayed.at("cpu"));
+        if (replayed.count("server_cpu")) {
+          row.replay_all.push_back(replayed.at("cpu") + replayed.at("server_cpu"));
+        }
         if (client == "postgres") {
+          reset(client, work);
+          const auto own =
+              run_step({"replay-odbc-own", "--client", client, "--work", work, "--stream", stream});
+          row.own.push_back(own.at("seconds"));
+          row.own_cpu.push_back(own.at("cpu"));
+          row.own_all.push_back(own.at("cpu") + own.at("server_cpu"));
           reset(client, work);
           const auto libpq =
               run_step({"replay-libpq", "--client", client, "--work", work, "--stream", stream});
           row.libpq.push_back(libpq.at("seconds"));
           row.libpq_cpu.push_back(libpq.at("cpu"));
+          row.libpq_all.push_back(libpq.at("cpu") + libpq.at("server_cpu"));
         }
       }
       rows.push_back(row);
@@ -401,17 +494,26 @@ int orchestrate(const Args& args) {
   }
   fs::remove(stream);
 
-  std::printf("\nBest of %d; all runs in brackets. Ratio = night / replay.\n\n", repeat);
+  std::printf(
+      "\nBest of %d; all runs in brackets. Ratio = night / replay. On PostgreSQL the replay\n"
+      "connects with the driver's defaults, the own-options replay with the night's.\n\n",
+      repeat);
   std::printf(
       "| client | interns | statements | night s | us/intern | statements/s | interns/s | "
-      "peak RSS MiB | replay s | run/replay | libpq s | run/libpq |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+      "peak RSS MiB | replay s | run/replay | own-options replay s | run/own | libpq s | "
+      "run/libpq |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const Row& r : rows) {
     const double night = best(r.night), replay = best(r.replay);
     std::printf("| %s | %d | %.0f | %.2f | %.0f | %.0f | %.0f | %.1f | %.2f | %.3f |",
                 r.client.c_str(), r.interns, r.statements, night, night / r.interns * 1e6,
                 r.statements / night, r.interns / night,
                 *std::max_element(r.rss_mib.begin(), r.rss_mib.end()), replay, night / replay);
+    if (r.own.empty()) {
+      std::printf(" | |");
+    } else {
+      std::printf(" %.2f | %.3f |", best(r.own), night / best(r.own));
+    }
     if (r.libpq.empty()) {
       std::printf(" | |\n");
     } else {
@@ -421,25 +523,51 @@ int orchestrate(const Args& args) {
   std::printf(
       "\nCPU seconds of our process (best of %d; the server's own CPU is not counted):\n\n"
       "| client | interns | night cpu s | cpu us/intern | replay cpu s | cpu run/replay | "
-      "libpq cpu s |\n|---|---|---|---|---|---|---|\n",
+      "own-options cpu s | cpu run/own | libpq cpu s |\n|---|---|---|---|---|---|---|---|---|\n",
       repeat);
   for (const Row& r : rows) {
     const double night = best(r.night_cpu), replay = best(r.replay_cpu);
     std::printf("| %s | %d | %.2f | %.0f | %.2f | %.3f |", r.client.c_str(), r.interns, night,
                 night / r.interns * 1e6, replay, night / replay);
+    if (r.own_cpu.empty()) {
+      std::printf(" | |");
+    } else {
+      std::printf(" %.2f | %.3f |", best(r.own_cpu), night / best(r.own_cpu));
+    }
     if (r.libpq_cpu.empty()) {
       std::printf(" |\n");
     } else {
       std::printf(" %.2f |\n", best(r.libpq_cpu));
     }
   }
-  std::printf("\nRaw seconds: night / replay / libpq (wall, then cpu); peak RSS MiB\n");
+  bool any_server = false;
+  for (const Row& r : rows) any_server = any_server || !r.night_all.empty();
+  if (any_server) {
+    std::printf(
+        "\nCPU seconds of our process and the server together (best of %d): the work of each "
+        "step,\nwhich the machine's load moves far less than the wall clock:\n\n"
+        "| client | interns | night s | us/intern | replay s | run/replay | own-options replay "
+        "s | run/own | libpq s | run/libpq |\n|---|---|---|---|---|---|---|---|---|---|\n",
+        repeat);
+    for (const Row& r : rows) {
+      if (r.night_all.empty()) continue;
+      const double night = best(r.night_all), replay = best(r.replay_all), own = best(r.own_all),
+                   libpq = best(r.libpq_all);
+      std::printf("| %s | %d | %.2f | %.0f | %.2f | %.3f | %.2f | %.3f | %.2f | %.3f |\n",
+                  r.client.c_str(), r.interns, night, night / r.interns * 1e6, replay,
+                  night / replay, own, night / own, libpq, night / libpq);
+    }
+  }
+  std::printf(
+      "\nRaw seconds: night / replay / own-options replay / libpq (wall, then cpu); peak RSS "
+      "MiB\n");
   for (const Row& r : rows) {
-    std::printf("  %s %d: [%s] / [%s] / [%s]; cpu [%s] / [%s] / [%s]; [%s]\n", r.client.c_str(),
-                r.interns, join(r.night, "%.2f").c_str(), join(r.replay, "%.2f").c_str(),
+    std::printf("  %s %d: [%s] / [%s] / [%s] / [%s]; cpu [%s] / [%s] / [%s] / [%s]; [%s]\n",
+                r.client.c_str(), r.interns, join(r.night, "%.2f").c_str(),
+                join(r.replay, "%.2f").c_str(), join(r.own, "%.2f").c_str(),
                 join(r.libpq, "%.2f").c_str(), join(r.night_cpu, "%.2f").c_str(),
-                join(r.replay_cpu, "%.2f").c_str(), join(r.libpq_cpu, "%.2f").c_str(),
-                join(r.rss_mib, "%.1f").c_str());
+                join(r.replay_cpu, "%.2f").c_str(), join(r.own_cpu, "%.2f").c_str(),
+                join(r.libpq_cpu, "%.2f").c_str(), join(r.rss_mib, "%.1f").c_str());
   }
   std::printf(
       "\nLongest single statement of a night (from its start to the next statement's; the\n"
@@ -493,6 +621,10 @@ int main(int argc, char** argv) {
     if (step == "night") return step_night(args);
     if (step.starts_with("replay-")) return step_replay(step, args);
     if (step == "connect-cost") return step_connect_cost(args);
+    if (step == "prepare") {
+      prepare(arg(args, "client"), arg(args, "work"), std::stoi(arg(args, "interns")));
+      return 0;
+    }
     if (step == "reset") {
       reset(arg(args, "client"), arg(args, "work"));
       return 0;

@@ -102,7 +102,13 @@ OdbcLink::OdbcLink(std::shared_ptr<OdbcEnv> env, const std::string& connection_s
 }
 
 OdbcLink::~OdbcLink() {
+  stmt_.reset();
   if (connected_) SQLDisconnect(dbc_.get());
+}
+
+SQLHSTMT OdbcLink::statement() {
+  if (!stmt_) stmt_ = allocate_handle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, dbc_.get());
+  return stmt_.get();
 }
 
 bool OdbcLink::alive() const {

@@ -25,21 +25,38 @@ class OdbcLink {
   OdbcLink& operator=(const OdbcLink&) = delete;
 
   SQLHDBC dbc() const { return dbc_.get(); }
+  // The connection's statement handle, allocated at the first call and kept
+  // for every later statement on this connection, whichever session it
+  // serves: a statement ends with SQLFreeStmt(SQL_CLOSE), which leaves the
+  // handle ready for the next one. Allocating and freeing a handle per
+  // statement costs the driver manager a statement and four descriptors each
+  // time. Throws Failure when the allocation fails.
+  SQLHSTMT statement();
   // False when the driver already knows the connection to be dead.
   bool alive() const;
   // When the connection was made.
   std::chrono::steady_clock::time_point connected_at() const { return connected_at_; }
 
+  // Whether the driver reads a SELECT through a server-side cursor (psqlODBC's
+  // declare/fetch): on as the connection string sets it, switched per
+  // statement by the session, and it stays as last set on the connection,
+  // pooled or not. Fixed once the driver refused to switch it.
+  enum class CursorMode { kOn, kOff, kFixed };
+  CursorMode cursor_mode() const { return cursor_mode_; }
+  void note_cursor_mode(CursorMode mode) { cursor_mode_ = mode; }
+
  private:
   std::shared_ptr<OdbcEnv> env_;  // declared first: freed after the connection
   OdbcDbc dbc_;
+  OdbcStmt stmt_;  // freed before the connection is disconnected
+  CursorMode cursor_mode_ = CursorMode::kOn;
   bool connected_ = false;
   std::chrono::steady_clock::time_point connected_at_ = std::chrono::steady_clock::now();
 };
 
 // Idle physical connections kept for reuse, keyed by the full ODBC
 // connection string. Connections are handed back only when healthy (no
-// statement left, autocommit on, no communication-link failure seen) and
+// statement open, autocommit on, no communication-link failure seen) and
 // are dropped once idle for longer than the idle time-out; expired ones are
 // reaped on every take and give_back. Thread-safe.
 class OdbcPool {

@@ -6,6 +6,7 @@
 #include <deque>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/failure.h"
@@ -46,6 +47,22 @@ bool is_freetds(const std::string& driver) { return names_driver(driver, "tds");
 bool is_psqlodbc(const std::string& driver) {
   return names_driver(driver, "postgres") || names_driver(driver, "psqlodbc");
 }
+
+// psqlODBC reads every row set into memory whole unless its declare/fetch
+// mode is on: then a SELECT runs as "BEGIN;declare ... cursor with hold for
+// ...;fetch 1000 in ...", further rows come 1000 at a time, and closing the
+// statement sends "close ...;commit". The connection string turns the mode
+// on; the driver's connection attribute SQL_ATTR_PGOPT_USE_DECLAREFETCH
+// switches it for the statements that follow, each statement taking the
+// mode it was executed in.
+constexpr const char* kPsqlOdbcOptions = ";UseDeclareFetch=1;Fetch=1000";
+constexpr SQLINTEGER kPsqlOdbcUseDeclareFetch = 65539;
+
+// Row sets of this thread that the program reads row by row (it has moved
+// past their first row) and that have not ended. While one is being read, a
+// SELECT is a look-up made for the row at hand: the program reads one row
+// set at a time and looks things up for each of its rows.
+thread_local int t_row_sets_being_read = 0;
 
 // How a column's values are fetched and what Value they become.
 enum class Kind { kText, kInteger, kDecimal, kDouble, kDateTime };
@@ -111,6 +128,10 @@ struct SessionLink {
   std::string connection_string;  // the key under which it is pooled
   std::string catalog;            // named by the failures of its statements
 
+  // The connection's statement handle, ready for a new statement: every
+  // statement of the connection runs on it (see OdbcLink::statement).
+  SQLHSTMT statement() { return link->statement(); }
+
   // Records that the connection failed at the communication level, so that
   // it is disconnected rather than pooled, and tells the pool, which then
   // reuses no connection to that server made before. A connection whose
@@ -137,17 +158,20 @@ struct SessionLink {
 
 class OdbcCursor final : public Cursor {
  public:
-  OdbcCursor(SessionLink* link, OdbcStmt stmt, SQLSMALLINT column_count);
+  OdbcCursor(SessionLink* link, SQLHSTMT stmt, SQLSMALLINT column_count);
   ~OdbcCursor() override;
 
   const std::vector<std::string>& columns() const override { return names_; }
   bool next(std::vector<Value>& row) override;
 
   // Reads one row ahead unless one is already held. False when the row set
-  // has ended: its statement is then freed and its connection free for the
+  // has ended: its statement is then closed and its connection free for the
   // next statement.
   bool read_ahead();
-  // Frees the statement and forgets the remaining rows (the session closes).
+  // Closes the statement and forgets the remaining rows (its row set has
+  // ended, or the session closes): its connection is free for the next
+  // statement, and the driver has ended what it began for the row set (for
+  // psqlODBC's cursor, its transaction).
   void abandon() noexcept;
 
  private:
@@ -158,7 +182,9 @@ class OdbcCursor final : public Cursor {
   void detach() noexcept;
 
   SessionLink* link_;  // null once the row set has ended or was abandoned
-  OdbcStmt stmt_;
+  SQLHSTMT stmt_;      // the connection's handle; null once closed
+  bool first_row_read_ = false;
+  bool being_read_ = false;  // counted in t_row_sets_being_read
   std::vector<std::string> names_;
   std::vector<Kind> kinds_;
   std::optional<std::vector<Value>> ahead_;  // the row read ahead, at most one
@@ -175,8 +201,11 @@ class OdbcCursor final : public Cursor {
 // pool together when the session closes.
 class OdbcSession final : public Session {
  public:
-  OdbcSession(std::string connection_string, std::string catalog, std::unique_ptr<OdbcLink> link)
-      : connection_string_(std::move(connection_string)), catalog_(std::move(catalog)) {
+  OdbcSession(std::string connection_string, std::string catalog, std::unique_ptr<OdbcLink> link,
+              bool psqlodbc)
+      : connection_string_(std::move(connection_string)),
+        catalog_(std::move(catalog)),
+        psqlodbc_(psqlodbc) {
     links_.push_back(SessionLink{std::move(link), nullptr, true, connection_string_, catalog_});
   }
   ~OdbcSession() override { release(); }
@@ -189,25 +218,30 @@ class OdbcSession final : public Session {
   // ahead of each streaming one to see whether it has in fact ended; a new
   // one from the pool when none is free.
   SessionLink& free_link();
+  // Sets psqlODBC's cursor mode on `link` for the next statement: on, so
+  // that its row set streams, unless a row set of this thread is being read
+  // row by row, when the statement is a look-up for that row and its few
+  // rows come whole, without the cursor's extra round trip and transaction.
+  void choose_cursor_mode(SessionLink& link);
   void release() noexcept;
 
   std::string connection_string_;
   std::string catalog_;
+  bool psqlodbc_;
   std::deque<SessionLink> links_;  // a deque: cursors keep pointers to its elements
 };
 
-OdbcCursor::OdbcCursor(SessionLink* link, OdbcStmt stmt, SQLSMALLINT column_count)
-    : link_(link), stmt_(std::move(stmt)) {
+OdbcCursor::OdbcCursor(SessionLink* link, SQLHSTMT stmt, SQLSMALLINT column_count)
+    : link_(link), stmt_(stmt) {
   std::vector<SQLWCHAR> name(256);
   for (SQLUSMALLINT i = 1; i <= column_count; ++i) {
     SQLSMALLINT name_length = 0, type = 0, digits = 0, nullable = 0;
     SQLULEN size = 0;
-    SQLRETURN rc =
-        SQLDescribeColW(stmt_.get(), i, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                        &name_length, &type, &size, &digits, &nullable);
+    SQLRETURN rc = SQLDescribeColW(stmt_, i, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                                   &name_length, &type, &size, &digits, &nullable);
     if (SQL_SUCCEEDED(rc) && name_length >= static_cast<SQLSMALLINT>(name.size())) {
       name.resize(static_cast<std::size_t>(name_length) + 1);
-      rc = SQLDescribeColW(stmt_.get(), i, name.data(), static_cast<SQLSMALLINT>(name.size()),
+      rc = SQLDescribeColW(stmt_, i, name.data(), static_cast<SQLSMALLINT>(name.size()),
                            &name_length, &type, &size, &digits, &nullable);
     }
     if (!SQL_SUCCEEDED(rc)) fail("SQLDescribeCol failed");
@@ -223,26 +257,40 @@ OdbcCursor::~OdbcCursor() { abandon(); }
 void OdbcCursor::detach() noexcept {
   if (link_ && link_->streaming == this) link_->streaming = nullptr;
   link_ = nullptr;
+  if (being_read_) --t_row_sets_being_read;
+  being_read_ = false;
 }
 
 void OdbcCursor::abandon() noexcept {
   detach();
-  stmt_.reset();
+  if (stmt_) SQLFreeStmt(std::exchange(stmt_, nullptr), SQL_CLOSE);
 }
 
 void OdbcCursor::fail(const std::string& what) {
-  const OdbcDiagnostics d = read_diagnostics(SQL_HANDLE_STMT, stmt_.get());
-  if (link_) link_->fail(d, what);
+  const OdbcDiagnostics d = read_diagnostics(SQL_HANDLE_STMT, stmt_);
+  SessionLink* link = link_;
+  // The row set is lost; its statement is closed so that the connection's
+  // handle serves the next statement.
+  abandon();
+  if (link) link->fail(d, what);
   throw_odbc_failure(d, what);
 }
 
 bool OdbcCursor::next(std::vector<Value>& row) {
+  bool delivered = false;
   if (ahead_) {
     row = std::move(*ahead_);
     ahead_.reset();
-    return true;
+    delivered = true;
+  } else {
+    delivered = stmt_ && fetch_row(row);
   }
-  return stmt_ && fetch_row(row);
+  if (delivered && !std::exchange(first_row_read_, true)) return true;
+  if (delivered && !being_read_ && link_) {
+    being_read_ = true;
+    ++t_row_sets_being_read;
+  }
+  return delivered;
 }
 
 bool OdbcCursor::read_ahead() {
@@ -254,7 +302,7 @@ bool OdbcCursor::read_ahead() {
 }
 
 bool OdbcCursor::fetch_row(std::vector<Value>& row) {
-  const SQLRETURN rc = SQLFetch(stmt_.get());
+  const SQLRETURN rc = SQLFetch(stmt_);
   if (rc == SQL_NO_DATA) {
     abandon();
     return false;
@@ -267,7 +315,7 @@ bool OdbcCursor::fetch_row(std::vector<Value>& row) {
 }
 
 Value OdbcCursor::read_column(SQLUSMALLINT index) {
-  SQLHSTMT s = stmt_.get();
+  SQLHSTMT s = stmt_;
   SQLLEN indicator = 0;
   switch (kinds_[index - 1]) {
     case Kind::kInteger: {
@@ -305,7 +353,7 @@ Value OdbcCursor::read_column(SQLUSMALLINT index) {
 }
 
 Value OdbcCursor::read_text(SQLUSMALLINT index) {
-  SQLHSTMT s = stmt_.get();
+  SQLHSTMT s = stmt_;
   SQLLEN indicator = 0;
   // Text comes in pieces: drivers report column sizes smaller than the
   // values they deliver, so read until the driver says the value is done.
@@ -340,40 +388,61 @@ SessionLink& OdbcSession::free_link() {
   return links_.back();
 }
 
+void OdbcSession::choose_cursor_mode(SessionLink& link) {
+  using Mode = OdbcLink::CursorMode;
+  const Mode mode = link.link->cursor_mode();
+  const Mode wanted = t_row_sets_being_read > 0 ? Mode::kOff : Mode::kOn;
+  if (!psqlodbc_ || mode == Mode::kFixed || mode == wanted) return;
+  const SQLRETURN rc =
+      SQLSetConnectAttr(link.link->dbc(), kPsqlOdbcUseDeclareFetch,
+                        reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(wanted == Mode::kOn)), 0);
+  // A driver that cannot switch keeps the cursor: memory stays flat, only
+  // the look-ups pay the extra round trip.
+  link.link->note_cursor_mode(SQL_SUCCEEDED(rc) ? wanted : Mode::kFixed);
+}
+
 std::unique_ptr<Cursor> OdbcSession::execute(const std::string& sql) {
   if (links_.empty()) {
     throw Failure(failure_number::kObjectClosed, "the ODBC session is closed");
   }
   SessionLink& link = free_link();
-  OdbcStmt stmt = allocate_handle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, link.link->dbc());
+  choose_cursor_mode(link);
+  SQLHSTMT stmt = link.statement();
+  // Reads the diagnostics of a failed call, closes the statement so that the
+  // handle serves the next one, and throws.
+  auto fail = [&](const char* what) {
+    const OdbcDiagnostics d = read_diagnostics(SQL_HANDLE_STMT, stmt);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    link.fail(d, what);
+  };
   // The bound of the statement and of each fetch of its rows: FreeTDS
   // waits for the answer that long and then cancels; psqlODBC has the
-  // server end the statement (statement_timeout).
+  // server end the statement (statement_timeout). Set for every statement,
+  // as the kept handle outlives a change of the bounds in use.
   if (!SQL_SUCCEEDED(SQLSetStmtAttr(
-          stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
+          stmt, SQL_ATTR_QUERY_TIMEOUT,
           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(time_outs().statement.count())),
           SQL_IS_UINTEGER))) {
-    link.fail(read_diagnostics(SQL_HANDLE_STMT, stmt.get()), "SQLSetStmtAttr failed");
+    fail("SQLSetStmtAttr failed");
   }
   std::u16string text = utf16_from_utf8(sql);
-  SQLRETURN rc = SQLExecDirectW(stmt.get(), reinterpret_cast<SQLWCHAR*>(text.data()),
+  SQLRETURN rc = SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(text.data()),
                                 static_cast<SQLINTEGER>(text.size()));
   SQLSMALLINT columns = 0;
   // A batch may yield its row set after results without columns (row counts).
   while (true) {
-    if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) {
-      link.fail(read_diagnostics(SQL_HANDLE_STMT, stmt.get()), "SQLExecDirect failed");
-    }
+    if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) fail("SQLExecDirect failed");
     if (rc != SQL_NO_DATA) {
-      if (!SQL_SUCCEEDED(SQLNumResultCols(stmt.get(), &columns))) {
-        link.fail(read_diagnostics(SQL_HANDLE_STMT, stmt.get()), "SQLNumResultCols failed");
-      }
+      if (!SQL_SUCCEEDED(SQLNumResultCols(stmt, &columns))) fail("SQLNumResultCols failed");
       if (columns > 0) break;
     }
-    rc = SQLMoreResults(stmt.get());
-    if (rc == SQL_NO_DATA) return nullptr;
+    rc = SQLMoreResults(stmt);
+    if (rc == SQL_NO_DATA) {
+      SQLFreeStmt(stmt, SQL_CLOSE);
+      return nullptr;
+    }
   }
-  auto cursor = std::make_unique<OdbcCursor>(&link, std::move(stmt), columns);
+  auto cursor = std::make_unique<OdbcCursor>(&link, stmt, columns);
   link.streaming = cursor.get();
   return cursor;
 }
@@ -407,15 +476,21 @@ std::string odbc_connection_string(const ConnectionText& text, const std::string
   out += ";Database=" + braced_if_needed(text.catalog) + ";UID=" + braced_if_needed(text.user) +
          ";PWD=" + braced_if_needed(text.password);
   if (is_freetds(driver)) out += ";ClientCharset=UTF-8";
-  if (is_psqlodbc(driver)) out += ";UseDeclareFetch=1;Fetch=1000";
+  out += odbc_driver_options(driver);
   out += dead_peer_options(driver);
   return out;
+}
+
+std::string odbc_driver_options(const std::string& driver) {
+  if (is_psqlodbc(driver)) return kPsqlOdbcOptions;
+  return "";
 }
 
 std::unique_ptr<Session> open_odbc_session(const ConnectionText& text, const std::string& driver) {
   std::string connection_string = odbc_connection_string(text, driver);
   auto link = odbc_pool().take(connection_string);
-  return std::make_unique<OdbcSession>(std::move(connection_string), text.catalog, std::move(link));
+  return std::make_unique<OdbcSession>(std::move(connection_string), text.catalog, std::move(link),
+                                       is_psqlodbc(driver));
 }
 
 }  // namespace velmora

@@ -3,18 +3,23 @@
 namespace velmora {
 
 std::u16string utf16_from_utf8(const std::string& text) {
-  std::u16string out;
-  out.reserve(text.size());
+  // A UTF-8 byte never gives more than one UTF-16 unit (four bytes give two),
+  // so the result is written in place and cut to length at the end: every
+  // statement text passes here, and most are plain ASCII.
+  std::u16string out(text.size(), u'\0');
+  char16_t* o = out.data();
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t n = text.size();
   std::size_t i = 0;
   while (i < n) {
+    if (s[i] < 0x80) {
+      *o++ = s[i++];
+      continue;
+    }
     char32_t cp = 0xFFFD;
     std::size_t len = 1;
     const unsigned char c = s[i];
-    if (c < 0x80) {
-      cp = c;
-    } else if ((c & 0xE0) == 0xC0) {
+    if ((c & 0xE0) == 0xC0) {
       len = 2;
     } else if ((c & 0xF0) == 0xE0) {
       len = 3;
@@ -43,12 +48,13 @@ std::u16string utf16_from_utf8(const std::string& text) {
     i += len;
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+      *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+      *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
     } else {
-      out.push_back(static_cast<char16_t>(cp));
+      *o++ = static_cast<char16_t>(cp);
     }
   }
+  out.resize(static_cast<std::size_t>(o - out.data()));
   return out;
 }
 

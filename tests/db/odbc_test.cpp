@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -70,6 +71,10 @@ TEST(OdbcConnectionString, MapsTheConnectionTextForTheDriver) {
         << "data source " << c.text.data_source << ", password " << c.text.password << ", driver "
         << c.driver;
   }
+  EXPECT_EQ(odbc_driver_options("PostgreSQL Unicode"), ";UseDeclareFetch=1;Fetch=1000");
+  EXPECT_EQ(odbc_driver_options("/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so"),
+            ";UseDeclareFetch=1;Fetch=1000");
+  EXPECT_EQ(odbc_driver_options("FreeTDS"), "");
 }
 
 TEST(OdbcConnectionString, CarriesTheBoundsInUse) {
@@ -110,6 +115,10 @@ TEST(OdbcText, ConvertsBetweenUtf8AndUtf16) {
                             "b"),
             u"a\uFFFDb");
   EXPECT_EQ(utf16_from_utf8("\xC3"), u"\uFFFD") << "a cut sequence";
+  EXPECT_EQ(utf16_from_utf8("ab\xE2\x82"), u"ab\uFFFD\uFFFD") << "cut at the end of a text";
+  EXPECT_EQ(utf16_from_utf8("\xF0\x9F\x98\x80\xF0\x9F\x98\x80"), u"\U0001F600\U0001F600")
+      << "two units for every four bytes";
+  EXPECT_EQ(utf16_from_utf8("x\xE2\x82\xACy\xC3\xA9z"), u"x\u20ACy\u00E9z");
   EXPECT_EQ(utf8_from_utf16(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
 }
 
@@ -396,6 +405,126 @@ TEST_F(OdbcPostgres, LongStreamingRowSetTakesMemoryIndependentOfItsLength) {
   EXPECT_EQ(rows, 10000);
   EXPECT_LT(most - before, 4u << 20) << "heap grew by " << (most - before) << " bytes";
   outer.reset();
+  session->close();
+}
+
+// What the server says the backend `pid` is doing: "idle" between
+// statements, "idle in transaction" while psqlODBC holds a cursor open.
+std::string backend_state(testing::PostgresDatabases& db, std::int64_t pid) {
+  const testing::Rows rows =
+      db.query("Velmora", "select state from pg_stat_activity where pid = " + std::to_string(pid));
+  return rows.empty() ? "gone" : rows.at(0).at(0);
+}
+
+TEST_F(OdbcPostgres, OnlyASelectMadeWhileNoRowSetIsBeingReadStreamsThroughTheCursor) {
+  db_->exec("Velmora",
+            "insert into vlmr_concurso select g::text, 'Exame ' || g from "
+            "generate_series(1, 3000) g");
+  const std::string outer_sql = "select concurso from vlmr_concurso order by concurso::int";
+  // Two rows, of which only the first is read: the look-up stays open while
+  // the server is asked whether its backend holds a transaction.
+  const std::string lookup_sql =
+      "select pg_backend_pid() as pid from vlmr_concurso where concurso in ('1', '2')";
+  struct Case {
+    const char* what;
+    int outer_rows_read;  // -1: no outer row set at all
+    bool outer_dropped;   // the outer row set discarded before the look-up
+    const char* lookup_state;
+  };
+  const Case cases[] = {
+      {"nothing else open", -1, false, "idle in transaction"},
+      {"outer row set only executed", 0, false, "idle in transaction"},
+      {"outer row set on its first row", 1, false, "idle in transaction"},
+      {"outer row set read past its first row", 2, false, "idle"},
+      {"outer row set read far", 1500, false, "idle"},
+      {"outer row set read to its end", 3000, false, "idle in transaction"},
+      {"outer row set dropped while being read", 2, true, "idle in transaction"},
+  };
+  for (const Case& c : cases) {
+    auto session = open_odbc_session(parse_connection_text(db_->connection_text("Velmora")),
+                                     testing::PostgresDatabases::kDriver);
+    std::unique_ptr<Cursor> outer;
+    std::vector<Value> row;
+    if (c.outer_rows_read >= 0) {
+      outer = session->execute(outer_sql);
+      for (int k = 0; k < c.outer_rows_read; ++k) ASSERT_TRUE(outer->next(row)) << c.what;
+      if (c.outer_rows_read == 3000) {
+        EXPECT_FALSE(outer->next(row)) << c.what;
+      }
+      if (c.outer_dropped) outer.reset();
+    }
+    auto lookup = session->execute(lookup_sql);
+    ASSERT_TRUE(lookup->next(row)) << c.what;
+    const std::int64_t pid = std::get<std::int64_t>(row.at(0));
+    EXPECT_EQ(backend_state(*db_, pid), c.lookup_state) << c.what;
+    // Whatever the mode, the look-up's rows and the outer row set's are all there.
+    EXPECT_TRUE(lookup->next(row)) << c.what;
+    EXPECT_FALSE(lookup->next(row)) << c.what;
+    EXPECT_EQ(backend_state(*db_, pid), "idle") << c.what << ": the row set has ended";
+    if (outer && c.outer_rows_read < 3000) {
+      int rows = c.outer_rows_read;
+      while (outer->next(row)) ++rows;
+      EXPECT_EQ(rows, 3000) << c.what;
+    }
+    lookup.reset();
+    outer.reset();
+    session->close();
+  }
+}
+
+TEST_F(OdbcPostgres, EveryStatementTakesEffectAtOnceOnTheConnectionsOneStatementHandle) {
+  db_->exec("Velmora",
+            "insert into vlmr_concurso select g::text, 'Exame ' || g from "
+            "generate_series(1, 2500) g");
+  auto session = open_odbc_session(parse_connection_text(db_->connection_text("Velmora")),
+                                   testing::PostgresDatabases::kDriver);
+  const std::int64_t pid = backend_of(*session);
+  // Each step leaves the connection's statement handle closed in another way;
+  // the insert that follows it on the same handle must be seen at once from
+  // another connection, and the backend must hold no transaction.
+  struct Step {
+    const char* what;
+    std::function<void()> run;
+  };
+  std::vector<Value> row;
+  const Step steps[] = {
+      {"a streamed row set read to its end",
+       [&] {
+         auto c = session->execute("select * from vlmr_concurso");
+         while (c->next(row)) {
+         }
+       }},
+      {"a streamed row set dropped after its first row",
+       [&] { ASSERT_TRUE(session->execute("select * from vlmr_concurso")->next(row)); }},
+      {"an empty row set",
+       [&] { EXPECT_FALSE(session->execute("select 1 where false")->next(row)); }},
+      {"a failed select",
+       [&] { EXPECT_THROW(session->execute("select * from nowhere"), Failure); }},
+      {"a failed insert",
+       [&] { EXPECT_THROW(session->execute("insert into nowhere values (1)"), Failure); }},
+      {"an insert",
+       [&] { session->execute("insert into vlmr_bolsaauxilio values (0, 'primeira')"); }},
+      {"a look-up made while a row set is being read",
+       [&] {
+         auto outer = session->execute("select * from vlmr_concurso");
+         ASSERT_TRUE(outer->next(row) && outer->next(row));
+         EXPECT_TRUE(session->execute("select 1")->next(row));
+         while (outer->next(row)) {
+         }
+       }},
+  };
+  int id = 1;
+  for (const Step& step : steps) {
+    step.run();
+    EXPECT_EQ(backend_state(*db_, pid), "idle") << "after " << step.what;
+    session->execute("insert into vlmr_bolsaauxilio values (" + std::to_string(id) + ", 'x')");
+    EXPECT_EQ(db_->query("Velmora", "select count(*) from vlmr_bolsaauxilio where id_bolsa = " +
+                                        std::to_string(id)),
+              testing::Rows{{"1"}})
+        << "the insert after " << step.what;
+    EXPECT_EQ(backend_of(*session), pid) << "still the one connection after " << step.what;
+    ++id;
+  }
   session->close();
 }
 

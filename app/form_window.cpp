@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 #include <cmath>
 
+#include "app/run/nightly_run.h"
 #include "db/session.h"
-#include "transfer/frmatualizacao.h"
 
 namespace velmora::app {
 
@@ -22,7 +22,7 @@ FormWindow::FormWindow() {
   tempo.setTimerType(Qt::PreciseTimer);
   tempo.setInterval(500);
   QObject::connect(&tempo, &QTimer::timeout, [] {
-    frmatualizacao.tempo_Timer();
+    tempo_Timer();
     release_idle_connections();
   });
   tempo.start();

@@ -7,8 +7,8 @@ namespace velmora::app {
 
 // The process's one window, frmatualizacao: caption "Form1", a client area
 // of 600 x 600 twips, no content. It owns the timer `tempo`, which ticks
-// every 500 ms into frmatualizacao.tempo_Timer(). Closing it ends the
-// process, whatever other windows (message boxes) are still open.
+// every 500 ms into tempo_Timer() (app/run). Closing it ends the process,
+// whatever other windows (message boxes) are still open.
 class FormWindow final : public QWidget {
  public:
   FormWindow();

@@ -1,32 +1,19 @@
 #include "core/calendar.h"
 
-#include <array>
+#include <chrono>
 #include <cstdio>
 #include <string>
 
 namespace velmora {
 namespace {
 
-// Days since 1970-01-01 for a proleptic Gregorian date (H. Hinnant's algorithm).
-long days_from_civil(long y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const long era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<long>(doe) - 719468;
-}
+namespace chrono = std::chrono;
 
-void civil_from_days(long z, int& y, int& m, int& d) {
-  z += 719468;
-  const long era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  y = static_cast<int>(static_cast<long>(yoe) + era * 400 + (m <= 2));
+// The date part as a chrono date; the fields must already lie in the ranges
+// that chrono's year, month and day keep (they hold them narrower than int).
+chrono::year_month_day calendar_date(const DateTime& when) {
+  return chrono::year{when.year} / chrono::month{static_cast<unsigned>(when.month)} /
+         chrono::day{static_cast<unsigned>(when.day)};
 }
 
 // `value` as `width` digits with leading zeros, as %0*d writes it for values
@@ -112,25 +99,30 @@ std::optional<DateTime> real(const DateTime& d) {
 
 }  // namespace
 
-bool is_leap_year(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool is_leap_year(int y) { return chrono::year{y}.is_leap(); }
 
 int days_in_month(int year, int month) {
-  static constexpr std::array<int, 12> kDays{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && is_leap_year(year) ? 29 : kDays[static_cast<std::size_t>(month - 1)];
+  const chrono::year_month_day_last last{
+      chrono::year{year}, chrono::month_day_last{chrono::month{static_cast<unsigned>(month)}}};
+  return static_cast<int>(static_cast<unsigned>(last.day()));
 }
 
 bool is_real_date_time(const DateTime& w) {
-  return w.year >= 1 && w.year <= 9999 && w.month >= 1 && w.month <= 12 && w.day >= 1 &&
-         w.day <= days_in_month(w.year, w.month) && w.hour >= 0 && w.hour < 24 && w.minute >= 0 &&
-         w.minute < 60 && w.second >= 0 && w.second < 60;
+  // The ranges first: chrono keeps a month or a day in one byte, so 257
+  // would pass as 1.
+  if (w.year < 1 || w.year > 9999 || w.month < 1 || w.month > 12 || w.day < 1 || w.day > 31) {
+    return false;
+  }
+  return calendar_date(w).ok() && w.hour >= 0 && w.hour < 24 && w.minute >= 0 && w.minute < 60 &&
+         w.second >= 0 && w.second < 60;
 }
 
 DateTime add_days(const DateTime& when, int days) {
+  const chrono::year_month_day moved{chrono::sys_days{calendar_date(when)} + chrono::days{days}};
   DateTime out = when;
-  civil_from_days(days_from_civil(when.year, static_cast<unsigned>(when.month),
-                                  static_cast<unsigned>(when.day)) +
-                      days,
-                  out.year, out.month, out.day);
+  out.year = static_cast<int>(moved.year());
+  out.month = static_cast<int>(static_cast<unsigned>(moved.month()));
+  out.day = static_cast<int>(static_cast<unsigned>(moved.day()));
   return out;
 }
 

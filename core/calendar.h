@@ -23,7 +23,7 @@ int days_in_month(int year, int month);
 bool is_real_date_time(const DateTime& when);
 
 // Calendar arithmetic on the date part across month and year ends; the time
-// of day is kept.
+// of day is kept. `when` must be a real date.
 DateTime add_days(const DateTime& when, int days);
 
 // "yyyy-mm-dd", e.g. 2026-12-07.

@@ -1,5 +1,8 @@
 #include <istream>
+#include <optional>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "app/run/nightly_run.h"
 #include "app/run/process_locks.h"
@@ -38,6 +41,88 @@ struct ConsultaClosed {
   }
 };
 
+// The pair's two tables as the consultation catalog holds them now, or
+// nothing when a snapshot is missing (said on console.err).
+std::optional<std::vector<Table>> find_pair(const std::string& suffix, Console& console) {
+  std::vector<Table> tables;
+  auto consulta = open_catalog(Catalog::kConsulta);
+  std::string missing;
+  for (const char* base : kBases) {
+    Table t{base, std::string(base) + "_" + suffix};
+    if (!base_table_exists(*consulta, t.snapshot)) {
+      missing += (missing.empty() ? "" : " and ") + t.snapshot;
+      continue;
+    }
+    t.snapshot_rows = count_rows(*consulta, t.snapshot);
+    t.live_exists = base_table_exists(*consulta, t.live);
+    if (t.live_exists) t.live_rows = count_rows(*consulta, t.live);
+    tables.push_back(t);
+  }
+  consulta->Close();
+  if (missing.empty()) return tables;
+  const bool both = missing.find(" and ") != std::string::npos;
+  console.err << "velmora-ctl restore: the snapshot" << (both ? "s " : " ") << missing
+              << (both ? " are" : " is")
+              << " missing; nothing was changed (velmora-ctl status lists the pairs)\n";
+  return std::nullopt;
+}
+
+// Shows what the restore replaces and, unless --yes, asks (only on a
+// terminal). True when the restore may go ahead.
+bool agreed(const std::vector<Table>& tables, bool yes, Console& console) {
+  for (const Table& t : tables) {
+    console.out << t.live << " ("
+                << (t.live_exists ? std::to_string(t.live_rows) + " rows" : "missing")
+                << ") becomes a copy of " << t.snapshot << " (" << t.snapshot_rows << " rows)\n";
+  }
+  if (yes) return true;
+  if (!console.in_is_terminal) {
+    console.err << "velmora-ctl restore: not on a terminal: give --yes to confirm; nothing was "
+                   "changed\n";
+    return false;
+  }
+  if (!confirmed(console)) {
+    console.out << "Nothing was changed.\n";
+    return false;
+  }
+  return true;
+}
+
+// The failure branch's own statements, in its order, on the consultation
+// connection: both drops, then both select-intos. A live table that is
+// missing (a night that stopped between the two) is only re-created.
+std::vector<std::string> restore_statements(const std::vector<Table>& tables,
+                                            const std::string& suffix) {
+  std::vector<std::string> statements;
+  for (const Table& t : tables) {
+    if (t.live_exists) statements.push_back(nightly_run::drop_statement(t.live));
+  }
+  for (const Table& t : tables) {
+    statements.push_back(nightly_run::restore_statement(t.live, suffix));
+  }
+  return statements;
+}
+
+// Executes `statements` through the consultation module; false (said on
+// console.err) at the first that fails.
+bool execute_restore(const std::vector<std::string>& statements, Console& console) {
+  ConsultaClosed closing;
+  Conexao2.abrir();
+  for (const std::string& statement : statements) {
+    try {
+      sql = statement;
+      Conexao2.cn->Execute(sql);
+    } catch (const Failure& f) {
+      console.err << "velmora-ctl restore: '" << statement << "' failed: " << failure_text(f)
+                  << "; once the cause is mended, run the same restore again (it re-creates "
+                     "whichever table is missing)\n";
+      return false;
+    }
+  }
+  Conexao2.fechar();
+  return true;
+}
+
 int perform(const Arguments& arguments, Console& console) {
   const std::string suffix = *arguments.value("suffix");
   if (!is_snapshot_suffix(suffix)) {
@@ -54,74 +139,10 @@ int perform(const Arguments& arguments, Console& console) {
                 << "); nothing was changed\n";
     return kFailure;
   }
-
-  std::vector<Table> tables;
-  {
-    auto consulta = open_catalog(Catalog::kConsulta);
-    std::string missing;
-    for (const char* base : kBases) {
-      Table t{base, std::string(base) + "_" + suffix};
-      if (!base_table_exists(*consulta, t.snapshot)) {
-        missing += (missing.empty() ? "" : " and ") + t.snapshot;
-        continue;
-      }
-      t.snapshot_rows = count_rows(*consulta, t.snapshot);
-      t.live_exists = base_table_exists(*consulta, t.live);
-      if (t.live_exists) t.live_rows = count_rows(*consulta, t.live);
-      tables.push_back(t);
-    }
-    consulta->Close();
-    if (!missing.empty()) {
-      const bool both = missing.find(" and ") != std::string::npos;
-      console.err << "velmora-ctl restore: the snapshot" << (both ? "s " : " ") << missing
-                  << (both ? " are" : " is")
-                  << " missing; nothing was changed (velmora-ctl status lists the pairs)\n";
-      return kFailure;
-    }
-  }
-
-  for (const Table& t : tables) {
-    console.out << t.live << " ("
-                << (t.live_exists ? std::to_string(t.live_rows) + " rows" : "missing")
-                << ") becomes a copy of " << t.snapshot << " (" << t.snapshot_rows << " rows)\n";
-  }
-  if (!arguments.has("yes")) {
-    if (!console.in_is_terminal) {
-      console.err << "velmora-ctl restore: not on a terminal: give --yes to confirm; nothing was "
-                     "changed\n";
-      return kFailure;
-    }
-    if (!confirmed(console)) {
-      console.out << "Nothing was changed.\n";
-      return kFailure;
-    }
-  }
-
-  // The failure branch's own statements, in its order, on the consultation
-  // connection: both drops, then both select-intos. A live table that is
-  // missing (a night that stopped between the two) is only re-created.
-  ConsultaClosed closing;
-  Conexao2.abrir();
-  std::vector<std::string> statements;
-  for (const Table& t : tables) {
-    if (t.live_exists) statements.push_back(nightly_run::drop_statement(t.live));
-  }
-  for (const Table& t : tables) {
-    statements.push_back(nightly_run::restore_statement(t.live, suffix));
-  }
-  for (const std::string& statement : statements) {
-    try {
-      sql = statement;
-      Conexao2.cn->Execute(sql);
-    } catch (const Failure& f) {
-      console.err << "velmora-ctl restore: '" << statement << "' failed: " << failure_text(f)
-                  << "; once the cause is mended, run the same restore again (it re-creates "
-                     "whichever table is missing)\n";
-      return kFailure;
-    }
-  }
-  Conexao2.fechar();
-  for (const Table& t : tables) {
+  const std::optional<std::vector<Table>> tables = find_pair(suffix, console);
+  if (!tables || !agreed(*tables, arguments.has("yes"), console)) return kFailure;
+  if (!execute_restore(restore_statements(*tables, suffix), console)) return kFailure;
+  for (const Table& t : *tables) {
     console.out << t.live << ": " << t.snapshot_rows << " rows from " << t.snapshot << "\n";
   }
   return kSuccess;

@@ -1,6 +1,8 @@
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <ostream>
+#include <string>
 
 #include "app/run/nightly_run.h"
 #include "app/run/process_locks.h"
@@ -53,77 +55,74 @@ int perform(const Arguments& arguments, Console& console) {
   return run_now({arguments.has("again"), nullptr}, console);
 }
 
-}  // namespace
+// Why this run must not start while the nightly process waits for today's
+// trigger (its run would fail at this run's snapshots), or nothing.
+std::optional<std::string> nightly_run_pending(const std::string& suffix) {
+  const auto nightly = lock_holder(instance_lock_path());
+  if (!nightly || now_clock_text() >= nightly_run::kTriggerText) return std::nullopt;
+  return "the nightly process (pid " + std::to_string(nightly->pid) + ") runs at " +
+         std::string(nightly_run::kTriggerText) +
+         " today and would fail at this run's snapshots (suffix " + suffix +
+         "); run again after its run has ended";
+}
 
-int run_now(const RunNowOptions& options, Console& console) {
-  auto lock = LockFile::try_take(run_lock_path(), "velmora-ctl run-now");
-  if (!lock) {
-    const auto holder = lock_holder(run_lock_path());
-    return refuse(console, "a run is in progress on these databases (" +
-                               (holder ? holder->program + ", pid " + std::to_string(holder->pid) +
-                                             ", since " + holder->since
-                                       : std::string("holder unknown")) +
-                               ")");
-  }
-  const std::string suffix = snapshot_suffix();
-  if (const auto nightly = lock_holder(instance_lock_path());
-      nightly && now_clock_text() < nightly_run::kTriggerText) {
-    return refuse(console, "the nightly process (pid " + std::to_string(nightly->pid) +
-                               ") runs at " + std::string(nightly_run::kTriggerText) +
-                               " today and would fail at this run's snapshots (suffix " + suffix +
-                               "); run again after its run has ended");
-  }
+// The source's row counts that the progress display counts towards.
+struct Totals {
+  std::int64_t interns = 0;
+  std::int64_t payments = 0;
+};
 
-  std::int64_t interns_total = 0;
-  std::int64_t payments_total = 0;
+// Readies the consultation catalog for a run with `suffix` (keeping this
+// date's pair aside when `again`) and counts the source rows, on
+// connections of the tool's own. Returns the reason to refuse, if any.
+std::optional<std::string> prepare(const std::string& suffix, bool again, Totals& totals,
+                                   Console& console) {
   try {
     auto consulta = open_catalog(Catalog::kConsulta);
     bool taken = false;
     for (const char* base : kBases) {
       taken = taken || base_table_exists(*consulta, std::string(base) + "_" + suffix);
     }
-    if (taken && !options.again) {
-      return refuse(console,
-                    "this date's snapshot pair (cons_estagiario_" + suffix + ", cons_pagamento_" +
-                        suffix +
-                        ") exists already: a run has been made today, and a second one would fail "
-                        "at its first snapshot. To run again on purpose, give --again: the pair is "
-                        "kept aside under a new name first");
+    if (taken && !again) {
+      return "this date's snapshot pair (cons_estagiario_" + suffix + ", cons_pagamento_" + suffix +
+             ") exists already: a run has been made today, and a second one would fail "
+             "at its first snapshot. To run again on purpose, give --again: the pair is "
+             "kept aside under a new name first";
     }
     if (taken) keep_pair_aside(*consulta, suffix, console);
     consulta->Close();
-    // The totals for the progress display: two counts on a connection of the
-    // tool's own, before the run.
     auto source = open_catalog(Catalog::kSource);
-    interns_total = count_rows(*source, "vlmr_estagiario");
-    payments_total = count_rows(*source, "vlmr_pagamento");
+    totals.interns = count_rows(*source, "vlmr_estagiario");
+    totals.payments = count_rows(*source, "vlmr_pagamento");
     source->Close();
   } catch (const Failure& f) {
-    return refuse(console,
-                  "the databases cannot be asked (" + failure_text(f) + "); see velmora-ctl check");
+    return "the databases cannot be asked (" + failure_text(f) + "); see velmora-ctl check";
   }
+  return std::nullopt;
+}
 
-  RunProgress progress(console.out, console.out_is_terminal, interns_total, payments_total);
+// The run itself, every statement shown to the progress display (and to
+// the tests' observer); returns its duration in seconds.
+double perform_observed_run(const RunNowOptions& options, LockFile& lock, RunProgress& progress) {
   const auto start = std::chrono::steady_clock::now();
   {
     ObserverGuard observing([&](const Connection& connection, const std::string& statement) {
       progress.on_statement(statement);
       if (options.also_notify) options.also_notify(connection, statement);
     });
-    nightly_run::perform_run(&*lock);
+    nightly_run::perform_run(&lock);
   }
   progress.finish();
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
-  const std::string& outcome = frmatualizacao.erro_execucao;
-  const bool success = outcome == nightly_run::kSuccessText;
-  const RunCounts& n = progress.counts();
+// What the run wrote, or after a failure what the live tables hold now,
+// restored or not; then the duration and the outcome.
+void print_summary(bool success, const RunCounts& n, double seconds, Console& console) {
   if (success) {
     console.out << "cons_estagiario: " << n.interns << " rows written\n"
                 << "cons_pagamento: " << n.payments << " rows written\n";
   } else {
-    // Counts of what the live tables hold now, restored or not.
     try {
       auto consulta = open_catalog(Catalog::kConsulta);
       for (const char* base : kBases) {
@@ -138,7 +137,32 @@ int run_now(const RunNowOptions& options, Console& console) {
   char duration[32];
   std::snprintf(duration, sizeof duration, "%.1f s", seconds);
   console.out << "duration: " << duration << "\n"
-              << "outcome: " << outcome << "\n";
+              << "outcome: " << frmatualizacao.erro_execucao << "\n";
+}
+
+}  // namespace
+
+int run_now(const RunNowOptions& options, Console& console) {
+  auto lock = LockFile::try_take(run_lock_path(), "velmora-ctl run-now");
+  if (!lock) {
+    const auto holder = lock_holder(run_lock_path());
+    return refuse(console, "a run is in progress on these databases (" +
+                               (holder ? holder->program + ", pid " + std::to_string(holder->pid) +
+                                             ", since " + holder->since
+                                       : std::string("holder unknown")) +
+                               ")");
+  }
+  const std::string suffix = snapshot_suffix();
+  if (const auto why = nightly_run_pending(suffix)) return refuse(console, *why);
+  Totals totals;
+  if (const auto why = prepare(suffix, options.again, totals, console)) {
+    return refuse(console, *why);
+  }
+
+  RunProgress progress(console.out, console.out_is_terminal, totals.interns, totals.payments);
+  const double seconds = perform_observed_run(options, *lock, progress);
+  const bool success = frmatualizacao.erro_execucao == nightly_run::kSuccessText;
+  print_summary(success, progress.counts(), seconds, console);
   return success ? kSuccess : kFailure;
 }
 

@@ -105,8 +105,7 @@ Connection::~Connection() {
   }
 }
 
-void Connection::Open(const std::string& connection_string, const std::string&, const std::string&,
-                      long) {
+void Connection::Open(const std::string& connection_string) {
   if (session_) {
     throw object_state_failure(ObjectState::kOpen);
   }

@@ -88,12 +88,10 @@ class Connection {
   Connection& operator=(const Connection&) = delete;
 
   // Opens the connection named by `connection_string` (Provider, Data
-  // Source, Initial Catalog, User Id, Password). `user`, `password` and
-  // `options` exist for the callers' form of the call and are not used.
-  // Throws Failure with the database's number and message when the open
-  // fails, 3705 when already open.
-  void Open(const std::string& connection_string, const std::string& user = "",
-            const std::string& password = "", long options = -1);
+  // Source, Initial Catalog, User Id, Password): the login is the
+  // connection text's. Throws Failure with the database's number and message
+  // when the open fails, 3705 when already open.
+  void Open(const std::string& connection_string);
 
   // Runs `sql` at once (no transaction is ever begun) and returns its row
   // set, closed for a statement without rows. Every statement passes the

@@ -44,7 +44,7 @@ void ConexaoModule::abrir() {
   cn = std::make_shared<Connection>();
   rs = std::make_shared<Recordset>();
   rs2 = std::make_shared<Recordset>();
-  cn->Open(source_connection_text(), "", "", -1);
+  cn->Open(source_connection_text());
 }
 void ConexaoModule::fechar() { close_slot(cn); }
 void ConexaoModule::enviar_email() { notify::enviar_email(); }
@@ -53,14 +53,14 @@ void Conexao2Module::abrir() {
   cn = std::make_shared<Connection>();
   rs = std::make_shared<Recordset>();
   rs2 = std::make_shared<Recordset>();
-  cn->Open(consulta_connection_text(), "", "", -1);
+  cn->Open(consulta_connection_text());
 }
 void Conexao2Module::fechar() { close_slot(cn); }
 
 void Conexao3Module::abrir() {
   cn = std::make_shared<Connection>();
   rs = std::make_shared<Recordset>();
-  cn->Open(organiser_connection_text(), "", "", -1);
+  cn->Open(organiser_connection_text());
 }
 void Conexao3Module::fechar() { close_slot(cn); }
 

@@ -1,7 +1,6 @@
 #include "db/odbc_pool.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <string_view>
 
@@ -11,8 +10,9 @@
 namespace velmora {
 namespace {
 // The process's pool once made, and null again once destroyed at exit:
-// connections still open in the connection slots close after it.
-std::atomic<OdbcPool*> g_pool{nullptr};
+// connections still open in the connection slots close after it. Read and
+// written on the process's one thread only.
+OdbcPool* g_pool = nullptr;
 
 // The server part of a connection string made by odbc_connection_string:
 // everything before its catalog (driver, server and port).
@@ -129,8 +129,7 @@ OdbcPool::OdbcPool() {
 }
 
 OdbcPool::~OdbcPool() {
-  OdbcPool* self = this;
-  g_pool.compare_exchange_strong(self, nullptr);
+  if (g_pool == this) g_pool = nullptr;
   clear();
 }
 
@@ -143,19 +142,16 @@ void OdbcPool::reap(std::chrono::steady_clock::time_point now, std::vector<Idle>
 }
 
 std::unique_ptr<OdbcLink> OdbcPool::take(const std::string& connection_string) {
-  std::vector<Idle> dropped;  // disconnected when this function returns, outside the lock
-  {
-    std::lock_guard lock(mutex_);
-    reap(std::chrono::steady_clock::now(), dropped);
-    // The most recently returned connection first: it is the likeliest alive.
-    for (auto it = idle_.rbegin(); it != idle_.rend(); ++it) {
-      if (it->connection_string != connection_string) continue;
-      std::unique_ptr<OdbcLink> link = std::move(it->link);
-      idle_.erase(std::next(it).base());
-      if (link->alive() && !outdated(connection_string, *link)) return link;
-      dropped.push_back({connection_string, std::move(link), {}});
-      break;
-    }
+  std::vector<Idle> dropped;  // disconnected before a new connection is made
+  reap(std::chrono::steady_clock::now(), dropped);
+  // The most recently returned connection first: it is the likeliest alive.
+  for (auto it = idle_.rbegin(); it != idle_.rend(); ++it) {
+    if (it->connection_string != connection_string) continue;
+    std::unique_ptr<OdbcLink> link = std::move(it->link);
+    idle_.erase(std::next(it).base());
+    if (link->alive() && !outdated(connection_string, *link)) return link;
+    dropped.push_back({connection_string, std::move(link), {}});
+    break;
   }
   dropped.clear();
   return std::make_unique<OdbcLink>(env_, connection_string);
@@ -163,7 +159,6 @@ std::unique_ptr<OdbcLink> OdbcPool::take(const std::string& connection_string) {
 
 void OdbcPool::give_back(const std::string& connection_string, std::unique_ptr<OdbcLink> link) {
   std::vector<Idle> dropped;
-  std::lock_guard lock(mutex_);
   const auto now = std::chrono::steady_clock::now();
   reap(now, dropped);
   if (outdated(connection_string, *link)) {
@@ -177,31 +172,24 @@ void OdbcPool::give_back(const std::string& connection_string, std::unique_ptr<O
 
 void OdbcPool::set_idle_timeout(std::chrono::steady_clock::duration timeout) {
   std::vector<Idle> dropped;
-  std::lock_guard lock(mutex_);
   timeout_ = timeout;
   reap(std::chrono::steady_clock::now(), dropped);
 }
 
-std::size_t OdbcPool::idle_count() {
-  std::lock_guard lock(mutex_);
-  return idle_.size();
-}
+std::size_t OdbcPool::idle_count() { return idle_.size(); }
 
 void OdbcPool::release_expired() {
   std::vector<Idle> dropped;
-  std::lock_guard lock(mutex_);
   reap(std::chrono::steady_clock::now(), dropped);
 }
 
 void OdbcPool::clear() {
   std::vector<Idle> dropped;
-  std::lock_guard lock(mutex_);
   dropped.swap(idle_);
 }
 
 void OdbcPool::note_link_failure(const std::string& connection_string) {
   std::vector<Idle> dropped;
-  std::lock_guard lock(mutex_);
   const std::string server = server_of(connection_string);
   const auto now = std::chrono::steady_clock::now();
   auto known = std::find_if(failures_.begin(), failures_.end(),
@@ -227,15 +215,15 @@ bool OdbcPool::outdated(const std::string& connection_string, const OdbcLink& li
 
 OdbcPool& odbc_pool() {
   static OdbcPool pool;
-  static const bool registered = (g_pool.store(&pool), true);
+  static const bool registered = (g_pool = &pool, true);
   (void)registered;
   return pool;
 }
 
-OdbcPool* live_odbc_pool() noexcept { return g_pool.load(); }
+OdbcPool* live_odbc_pool() noexcept { return g_pool; }
 
 void release_idle_odbc_connections() noexcept {
-  if (OdbcPool* pool = g_pool.load()) {
+  if (OdbcPool* pool = g_pool) {
     try {
       pool->release_expired();
     } catch (...) {

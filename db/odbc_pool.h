@@ -3,12 +3,12 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "db/odbc_handle.h"
+#include "db/session.h"
 
 namespace velmora {
 
@@ -57,11 +57,13 @@ class OdbcLink {
 // Idle physical connections kept for reuse, keyed by the full ODBC
 // connection string. Connections are handed back only when healthy (no
 // statement open, autocommit on, no communication-link failure seen) and
-// are dropped once idle for longer than the idle time-out; expired ones are
-// reaped on every take and give_back. Thread-safe.
+// are dropped once idle for longer than the idle time-out (the clients' one
+// idle policy, kIdleConnectionTimeout); expired ones are reaped on every take
+// and give_back. Not thread-safe: the process has one thread, on which the
+// night, the window's timer and the operator tool's commands all run.
 class OdbcPool {
  public:
-  static constexpr std::chrono::seconds kDefaultIdleTimeout{60};
+  static constexpr std::chrono::seconds kDefaultIdleTimeout = kIdleConnectionTimeout;
 
   OdbcPool();
   ~OdbcPool();
@@ -95,12 +97,11 @@ class OdbcPool {
     std::unique_ptr<OdbcLink> link;
     std::chrono::steady_clock::time_point since;
   };
-  // Moves expired connections out of idle_ into `out` (disconnected by the
-  // caller outside the lock).
+  // Moves expired connections out of idle_ into `out` (disconnected when the
+  // caller's `out` goes).
   void reap(std::chrono::steady_clock::time_point now, std::vector<Idle>& out);
 
   std::shared_ptr<OdbcEnv> env_;
-  std::mutex mutex_;
   // True when `link` was made before the last link failure of its server.
   bool outdated(const std::string& connection_string, const OdbcLink& link) const;
 

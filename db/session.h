@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,12 @@ class Session {
 // Opens a session for a parsed connection text: the embedded client for a
 // Data Source "sqlite:DIR", ODBC otherwise.
 std::unique_ptr<Session> open_session(const ConnectionText& text);
+
+// How long both clients keep a closed connection's physical connection (an
+// ODBC connection, an SQLite handle) for the next open of the same catalog:
+// long enough for the look-ups of a night, which open the organiser catalog
+// once per intern, short enough that nothing stays open between nights.
+inline constexpr std::chrono::seconds kIdleConnectionTimeout{60};
 
 // Disconnects the physical connections that the clients keep idle for reuse
 // once they have been idle for longer than their time-out, so that none

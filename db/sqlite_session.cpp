@@ -156,8 +156,6 @@ std::optional<FileIdentity> identity_of(const std::string& path) {
 // schema, which the unit lookup would otherwise pay once per intern.
 class IdleHandles {
  public:
-  static constexpr std::chrono::seconds kTimeout{60};
-
   // The handle kept for `path` if the file there is still the one it had.
   SqliteDb take(const std::string& path) {
     release_expired();
@@ -192,7 +190,7 @@ class IdleHandles {
 
   void release_expired() {
     const auto now = std::chrono::steady_clock::now();
-    std::erase_if(idle_, [&](const Idle& i) { return now - i.since >= kTimeout; });
+    std::erase_if(idle_, [&](const Idle& i) { return now - i.since >= kIdleConnectionTimeout; });
   }
 
   std::size_t size() const { return idle_.size(); }

@@ -34,7 +34,8 @@ namespace velmora {
 // it is left unfinished and no transaction is open, and it is taken again
 // only while the file at the path is still the one it had (same device,
 // inode, size and change time; a missing file fails at open as before).
-// Kept handles are closed once idle for 60 s.
+// Kept handles are closed once idle for kIdleConnectionTimeout (db/session.h),
+// as the ODBC pool's connections are.
 std::unique_ptr<Session> open_sqlite_session(const std::string& directory,
                                              const std::string& catalog);
 

@@ -241,12 +241,14 @@ std::string assignment_unit(Random& r) {
   }
 }
 
-Intern make_intern(const Options& options, int k) {
-  Random r(options.seed, Stream::kIntern, static_cast<std::uint64_t>(k));
-  const Date today = day_of(options.today);
-  Intern in;
-  in.matricula = std::to_string(100001 + k);
+// What the intern's name draws that its parents' names and mail address
+// repeat.
+struct NameParts {
+  std::string_view first, father_surname;
+};
 
+// Name, sex, parents and CPF.
+NameParts draw_person(Random& r, Intern& in) {
   const bool female = r.percent(55);
   const std::string_view first = female ? r.pick(vocab::kFemaleNames) : r.pick(vocab::kMaleNames);
   std::string nome(first);
@@ -262,7 +264,11 @@ Intern make_intern(const Options& options, int k) {
   in.filiacao = std::string(r.pick(vocab::kFemaleNames)) + " " + std::string(mother_surname) +
                 " e " + std::string(r.pick(vocab::kMaleNames)) + " " + std::string(father_surname);
   in.cpf = cpf(r);
+  return {first, father_surname};
+}
 
+// Address, telephones and mail address of intern `k`.
+void draw_contact(Random& r, const NameParts& name, int k, Intern& in) {
   const auto& city = r.pick(vocab::kCities);
   in.logradouro = r.pick(vocab::kStreets);
   in.numero = r.percent(4) ? "" : std::to_string(r.between(1, 3500));
@@ -275,9 +281,13 @@ Intern make_intern(const Options& options, int k) {
   in.telefone = r.percent(60) ? "(" + area + ") 3" + r.digits(3) + "-" + r.digits(4) : "";
   in.celular = r.percent(95) ? "(" + area + ") 9" + r.digits(4) + "-" + r.digits(4) : "";
   in.email = r.percent(90)
-                 ? mail_word(first) + "." + mail_word(father_surname) + std::to_string(k % 97) +
-                       "@" + std::string(r.pick(vocab::kMailDomains))
+                 ? mail_word(name.first) + "." + mail_word(name.father_surname) +
+                       std::to_string(k % 97) + "@" + std::string(r.pick(vocab::kMailDomains))
                  : "";
+}
+
+// School, and how the intern was admitted: exam (listed or not) and grant.
+void draw_schooling_and_admission(Random& r, Intern& in) {
   const auto& school = r.pick(vocab::kSchools);
   in.faculdade = school.name;
   in.baifacu = school.neighbourhood;
@@ -292,14 +302,25 @@ Intern make_intern(const Options& options, int k) {
                                : std::string(r.pick(vocab::kExams).code);
   }
   in.id_bolsa = r.percent(4) ? vocab::kUnlistedGrant : r.pick(vocab::kGrants).code;
+}
 
-  // The internship: started up to about two and a half years ago, planned
-  // for two years; some ended early, some are interrupted or suspended.
+// The internship's span, which assignments and interruptions divide.
+struct Span {
+  Date start;
+  std::optional<Date> ended;
+  int length;  // days from the start to its end or to today
+};
+
+// The internship: started up to about two and a half years ago, planned
+// for two years; some ended early, some are interrupted or suspended. Also
+// the graduation, an earlier registration and the texts of the night's
+// commendation and sanction columns.
+Span draw_internship(Random& r, const Date& today, int k, Intern& in) {
   const int days_in = r.between(20, 900);
   const Date start = plus(today, -days_in);
   const Date planned_end = plus(start, 730);
   std::optional<Date> ended;
-  int length = days_in;  // days from the start to its end or to today
+  int length = days_in;
   if (days_in > 730) {
     in.situacao = "2";
     in.tpdeslig = vocab::kDismissalKinds[0];
@@ -323,31 +344,36 @@ Intern make_intern(const Options& options, int k) {
   if (r.percent(5)) in.matanterior = std::to_string(50001 + k);
   if (r.percent(10)) in.elogio = std::string(r.pick(vocab::kCommendations));
   if (r.percent(5)) in.sancao = std::string(r.pick(vocab::kSanctions));
+  return {start, ended, length};
+}
 
-  // Assignments one after the other over the internship; the last is still
-  // open unless the internship ended.
+// Assignments one after the other over the internship; the last is still
+// open unless the internship ended.
+void draw_assignments(Random& r, const Span& span, int k, Intern& in) {
   const int assignments = weighted(r, {8, 50, 30, 12});
   for (int j = 0; j < assignments; ++j) {
     Assignment a;
     a.id = k * 4 + j + 1;
-    a.start = plus(start, length * j / assignments);
+    a.start = plus(span.start, span.length * j / assignments);
     if (j + 1 < assignments)
-      a.end = plus(start, length * (j + 1) / assignments - 1);
-    else if (ended)
-      a.end = ended;
+      a.end = plus(span.start, span.length * (j + 1) / assignments - 1);
+    else if (span.ended)
+      a.end = span.ended;
     a.unit = assignment_unit(r);
     in.assignments.push_back(std::move(a));
   }
+}
 
-  // Interruptions, also one after the other; an interrupted intern's last
-  // one has not ended.
+// Interruptions, also one after the other; an interrupted intern's last
+// one has not ended.
+void draw_interruptions(Random& r, const Span& span, Intern& in) {
   int interruptions = weighted(r, {72, 20, 6, 2});
   if (in.situacao == "3" && interruptions == 0) interruptions = 1;
   for (int j = 0; j < interruptions; ++j) {
     Interruption i;
     i.sequence = j + 1;
-    const int slot = length / interruptions;
-    i.start = plus(start, slot * j + r.below(std::max(1, slot / 2)));
+    const int slot = span.length / interruptions;
+    i.start = plus(span.start, slot * j + r.below(std::max(1, slot / 2)));
     const int planned = r.between(15, 120);
     if (r.percent(90)) i.planned_end = plus(i.start, planned);
     const bool open = in.situacao == "3" && j + 1 == interruptions;
@@ -355,9 +381,11 @@ Intern make_intern(const Options& options, int k) {
     i.reason = r.pick(vocab::kInterruptionReasons);
     in.interruptions.push_back(std::move(i));
   }
+}
 
-  // The twelve months before this one. A month is processed on the 5th of
-  // the next month, so the last one may not be yet.
+// The twelve months before this one, at the grant's monthly sum. A month is
+// processed on the 5th of the next month, so the last one may not be yet.
+void draw_payments(Random& r, const Date& today, Intern& in) {
   const bool listed_grant = in.id_bolsa != vocab::kUnlistedGrant;
   std::string_view monthly = vocab::kUnlistedGrantMonthly;
   for (const auto& g : vocab::kGrants) {
@@ -385,6 +413,23 @@ Intern make_intern(const Options& options, int k) {
     }
     in.payments.push_back(std::move(p));
   }
+}
+
+// Intern `k` of the data set, drawn from its own random stream in a fixed
+// order: every draw above is made in the order written, so that the same
+// seed gives the same intern.
+Intern make_intern(const Options& options, int k) {
+  Random r(options.seed, Stream::kIntern, static_cast<std::uint64_t>(k));
+  const Date today = day_of(options.today);
+  Intern in;
+  in.matricula = std::to_string(100001 + k);
+  const NameParts name = draw_person(r, in);
+  draw_contact(r, name, k, in);
+  draw_schooling_and_admission(r, in);
+  const Span span = draw_internship(r, today, k, in);
+  draw_assignments(r, span, k, in);
+  draw_interruptions(r, span, in);
+  draw_payments(r, today, in);
   return in;
 }
 

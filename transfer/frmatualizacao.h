@@ -50,10 +50,13 @@ struct RegEstagiario {
   bool operator==(const RegEstagiario&) const = default;
 };
 
-// The state and procedures of the process's one window. The window itself
-// (caption, size, timer) is drawn by app/; everything here runs without a
-// display. Procedures take no arguments and share state through these
-// members, the connection modules and `sql`.
+// The state of the process's one window and the procedures of the
+// transfer. The window itself (caption, size, timer) is drawn by app/;
+// everything here runs without a display. Procedures take no arguments and
+// share state through these members, the connection modules and `sql`. The
+// run driver's procedures, which belong to the window too (the timer's tick
+// tempo_Timer and the retention excluir_tabela_anterior), are free functions
+// of app/run over this state (app/run/nightly_run.h).
 class Frmatualizacao {
  public:
   // The working record.
@@ -82,14 +85,6 @@ class Frmatualizacao {
   void Cons_Sancao();
   // Empties cons_pagamento and refills it from the source payments.
   void transferir_pagamentos();
-  // Drops the snapshot pair of two days before today, where it exists.
-  void excluir_tabela_anterior();
-
-  // The timer's tick: performs the nightly run when the clock text reads
-  // "00:30:00" (see app/run/nightly_run.cpp), holding the run lock of
-  // app/run/process_locks.h; a night whose run lock another process holds
-  // is left out with a report.
-  void tempo_Timer();
 };
 
 extern Frmatualizacao frmatualizacao;

@@ -1,7 +1,6 @@
 #include "app/run/nightly_run.h"
 #include "core/clock.h"
 #include "db/conexao.h"
-#include "transfer/frmatualizacao.h"
 
 namespace velmora {
 
@@ -26,7 +25,7 @@ void drop_retained_snapshot(const std::string& base) {
 
 }  // namespace
 
-void Frmatualizacao::excluir_tabela_anterior() {
+void excluir_tabela_anterior() {
   drop_retained_snapshot("cons_estagiario");
   drop_retained_snapshot("cons_pagamento");
 }

@@ -133,7 +133,7 @@ class Run {
 
   void success_branch() {
     form_.erro_execucao = std::string(kSuccessText);
-    form_.excluir_tabela_anterior();
+    excluir_tabela_anterior();
     finish();
   }
 
@@ -152,7 +152,7 @@ class Run {
       execute(Conexao2.cn, drop_statement("cons_pagamento"));
       execute(Conexao2.cn, restore_statement("cons_estagiario", run_suffix()));
       execute(Conexao2.cn, restore_statement("cons_pagamento", run_suffix()));
-      form_.excluir_tabela_anterior();
+      excluir_tabela_anterior();
     }
     mail_sent_ = true;
     send_failure_notice();
@@ -325,13 +325,14 @@ void set_closing_hook_for_testing(std::function<void(std::string_view)> hook) {
 // finishes first. A box left open past the next night's 00:30:00 therefore
 // costs that night its run, as any night whose trigger second no tick sees;
 // there is no catch-up.
-void Frmatualizacao::tempo_Timer() {
+void tempo_Timer() {
   using namespace nightly_run;
-  if (run_in_progress) return;
+  Frmatualizacao& form = frmatualizacao;
+  if (form.run_in_progress) return;
   if (now_clock_text() != kTriggerText) return;
   std::string today = today_text();
-  if (last_run_date == today) return;
-  last_run_date = std::move(today);
+  if (form.last_run_date == today) return;
+  form.last_run_date = std::move(today);
   // Another process changing the consultation tables of these databases
   // (velmora-ctl run-now, restore or seed) must not meet a run: each would
   // take or restore the other's snapshots. This night's run is left out and

@@ -8,8 +8,22 @@
 #include "app/run/process_locks.h"
 #include "core/failure.h"
 
-// The nightly run that the window's timer starts (Frmatualizacao::tempo_Timer
-// in nightly_run.cpp) and the pure pieces it is built from.
+// The nightly run that the window's timer starts and the pure pieces it is
+// built from; and the window's two procedures that this layer owns.
+namespace velmora {
+
+// The window's timer tick: performs the nightly run when the clock text
+// reads "00:30:00", holding the run lock of app/run/process_locks.h; a night
+// whose run lock another process holds is left out with a report. Reads and
+// writes frmatualizacao's run guard (last_run_date, run_in_progress).
+void tempo_Timer();
+
+// Drops the snapshot pair of two days before today, where it exists, on
+// Conexao2 through `sql`.
+void excluir_tabela_anterior();
+
+}  // namespace velmora
+
 namespace velmora::nightly_run {
 
 // The clock text at which a tick starts the night's run.

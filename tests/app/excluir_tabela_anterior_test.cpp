@@ -22,7 +22,7 @@ class SnapshotRetention : public RunTest {
   std::vector<std::string> run_retention() {
     Conexao2.abrir();
     StatementFaults recorder;
-    frmatualizacao.excluir_tabela_anterior();
+    excluir_tabela_anterior();
     return recorder.texts();
   }
 };
@@ -116,7 +116,7 @@ TEST_P(SnapshotRetention, FailingDropEndsTheProcedureAtOnce) {
   Conexao2.abrir();
   StatementFaults faults;
   faults.fail_once("Drop table cons_estagiario_");
-  EXPECT_THROW(frmatualizacao.excluir_tabela_anterior(), Failure);
+  EXPECT_THROW(excluir_tabela_anterior(), Failure);
   EXPECT_EQ(faults.texts(), (std::vector<std::string>{kCheck + "'cons_estagiario_2024_02_28'",
                                                       "Drop table cons_estagiario_2024_02_28"}));
 }

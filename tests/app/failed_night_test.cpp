@@ -184,7 +184,7 @@ TEST_P(FailedNight, IsMailedAndLoggedOnceAndTheNextNightRebuilds) {
     {
       StatementFaults faults;
       c.break_it(faults);
-      frmatualizacao.tempo_Timer();
+      tempo_Timer();
       while_box_is_shown = nullptr;
       c.bring_back();
 
@@ -215,7 +215,7 @@ TEST_P(FailedNight, IsMailedAndLoggedOnceAndTheNextNightRebuilds) {
     EXPECT_FALSE(frmatualizacao.run_in_progress);
 
     clock_.set(2026, 12, 9, 0, 30, 0);
-    frmatualizacao.tempo_Timer();
+    tempo_Timer();
     EXPECT_EQ(frmatualizacao.erro_execucao, " SEM ERRO");
     EXPECT_EQ(db_->query("Velmora",
                          "select hora_final, erro from vlmr_logtransferencia where data = "
@@ -251,7 +251,7 @@ TEST_P(FailedNight, NightsFailingAtTheirSnapshotsKeepThePairThatRestoresTheTable
     const std::string suffix = "2026_12_0" + std::to_string(day - 1);
     clock_.set(2026, 12, day, 0, 30, 0);
     StatementFaults recorder;
-    frmatualizacao.tempo_Timer();
+    tempo_Timer();
     const std::string erro = frmatualizacao.erro_execucao;
     EXPECT_NE(erro, " SEM ERRO");
     EXPECT_EQ(recorder.texts(),

@@ -96,7 +96,7 @@ struct LogRow {
 // chooses, a fake clock, the boxes recorded and a mail server that refuses
 // connections unless the test names another. Each night runs in the same
 // process state as the one before, as the nightly process does.
-class FaultNight : public ::testing::Test {
+class FaultNight : public ::testing::Test, protected NightSurroundings {
  protected:
   void TearDown() override { reset_process_state_for_testing(); }
 
@@ -110,17 +110,13 @@ class FaultNight : public ::testing::Test {
     options.today = {2026, 12, 8, 0, 0, 0};
     seed::write_embedded_data_set(options, {source_.dir(), consulta_dir});
     reset_process_state_for_testing();
-    site_ = built_in_deployment();
-    site_.source_server = source_.server();
-    site_.consulta_server = consulta_server;
-    site_.odbc_driver = odbc_driver;
-    site_.smtp_host = "127.0.0.1";
-    site_.smtp_port = closed_loopback_port();
-    set_deployment_for_testing(&site_);
+    Deployment deployment = built_in_deployment();
+    deployment.source_server = source_.server();
+    deployment.consulta_server = consulta_server;
+    deployment.odbc_driver = odbc_driver;
+    install_surroundings(std::move(deployment));
     clock_.set(2026, 12, 8, 0, 30, 0);
     set_clock(&clock_);
-    set_message_boxes({[this](const std::string& text) { modal_boxes.push_back(text); },
-                       [this](const std::string& text) { reports.push_back(text); }});
   }
 
   // Leaves the consultation tables as an older night did (fewer interns,
@@ -216,13 +212,8 @@ class FaultNight : public ::testing::Test {
     nightly_run::perform_run();
   }
 
-  static bool all_connections_closed() { return !CONEXAO.cn && !Conexao2.cn && !conexao3.cn; }
-
   EmbeddedDatabases source_;  // Velmora.db; its other two files are not used
   FakeClock clock_;
-  Deployment site_;
-  std::vector<std::string> modal_boxes;
-  std::vector<std::string> reports;
 };
 
 // The consultation server (PostgreSQL, a cluster of the test's own) goes
@@ -357,8 +348,8 @@ class SilentMailServerFault : public FaultNight {
   void SetUp() override {
     set_up(source_.dir(), source_.server());
     age_consultation_tables(source_);
-    site_.smtp_port = smtp_.port();
-    set_deployment_for_testing(&site_);
+    site.smtp_port = smtp_.port();
+    set_deployment_for_testing(&site);
     set_mail_timeouts_for_testing(&kShortWait);
   }
   static constexpr MailTimeouts kShortWait{std::chrono::milliseconds(300),
@@ -785,8 +776,8 @@ class LostNetworkPath : public ConsultationServerOutage {
     const std::string server = cluster_->server();
     forwarder_ = std::make_unique<TcpForwarder>(path_.here(),
                                                 std::stoi(server.substr(server.find(',') + 1)));
-    site_.consulta_server = path_.here() + "," + std::to_string(forwarder_->port());
-    set_deployment_for_testing(&site_);
+    site.consulta_server = path_.here() + "," + std::to_string(forwarder_->port());
+    set_deployment_for_testing(&site);
   }
   void TearDown() override {
     ConsultationServerOutage::TearDown();
@@ -890,9 +881,9 @@ class SilentSourceServer : public FaultNight {
   void SetUp() override {
     set_up(source_.dir(), source_.server());
     silent_ = "127.0.0.1," + std::to_string(silent_server_.port());
-    site_.source_server = silent_;
-    site_.odbc_driver = "FreeTDS";
-    set_deployment_for_testing(&site_);
+    site.source_server = silent_;
+    site.odbc_driver = "FreeTDS";
+    set_deployment_for_testing(&site);
   }
   SilentListener silent_server_;
   std::string silent_;

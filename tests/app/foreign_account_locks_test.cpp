@@ -183,7 +183,7 @@ TEST_P(ForeignAccountLocks, APlantedPlaceIsNeitherFollowedNorWrittenAndTheNightS
 
     // The night runs (without the lock, said on standard error).
     frmatualizacao.last_run_date.reset();
-    frmatualizacao.tempo_Timer();
+    tempo_Timer();
     EXPECT_EQ(frmatualizacao.erro_execucao, " SEM ERRO");
     EXPECT_TRUE(reports.empty()) << reports.front();
     EXPECT_EQ(read_text(victim_), "root's own\n");
@@ -244,7 +244,7 @@ TEST_P(ForeignAccountLocks, AnotherAccountsLockCountsAndNamesThatAccount) {
     reports.clear();
     frmatualizacao.last_run_date.reset();
     StatementFaults recorder;
-    frmatualizacao.tempo_Timer();
+    tempo_Timer();
     EXPECT_TRUE(recorder.statements().empty()) << "the night is left out";
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("velmora, of " + account_text()), std::string::npos) << reports[0];

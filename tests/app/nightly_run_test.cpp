@@ -40,7 +40,7 @@ TEST_P(NightlyRun, SuccessfulRunIssuesItsStatementsInOrderAndLogsSemErro) {
   recorder.when("Drop table cons_pagamento_2026_12_06",
                 [this] { clock_.set(2026, 12, 8, 0, 30, 1); });
 
-  frmatualizacao.tempo_Timer();
+  tempo_Timer();
 
   const auto expected = concat({{start_row(), snapshot_interns(), snapshot_payments()},
                                 retention(true),
@@ -110,7 +110,7 @@ TEST_P(NightlyRun, FailureInAMainStepLogsItAndLeavesTheConsultationTablesAsTheyW
     for (const auto& [catalog, statement] : c.setup) db_->exec(catalog, statement);
     StatementFaults recorder;
 
-    frmatualizacao.tempo_Timer();
+    tempo_Timer();
 
     const std::string erro = frmatualizacao.erro_execucao;
     EXPECT_TRUE(std::regex_match(erro, std::regex(R"(-?[0-9]+ - [^']+)"))) << erro;
@@ -141,7 +141,7 @@ TEST_P(NightlyRun, FailureOfTheStartRowSkipsTheRestoreAndStillMailsAndCloses) {
   StatementFaults recorder;
   recorder.fail_once("Insert into vlmr_logtransferencia");
 
-  frmatualizacao.tempo_Timer();
+  tempo_Timer();
 
   EXPECT_EQ(recorder.run_statements(),
             (std::vector<Statement>{start_row(), end_row(kInjectedOutcome)}));
@@ -164,7 +164,7 @@ TEST_P(NightlyRun, UnreachableSourceIsReportedWithoutTouchingTheConsultationTabl
   set_deployment_for_testing(&site);
   StatementFaults recorder;
 
-  frmatualizacao.tempo_Timer();
+  tempo_Timer();
 
   // The end row cannot be written on the unopened source connection: that
   // second failure ends the failure branch, no fresh source connection opens
@@ -189,7 +189,7 @@ TEST_P(NightlyRun, UnreachableConsultationServerIsMailedLoggedAndReported) {
   set_deployment_for_testing(&site);
   StatementFaults recorder;
 
-  frmatualizacao.tempo_Timer();
+  tempo_Timer();
 
   const std::string erro = frmatualizacao.erro_execucao;
   EXPECT_EQ(recorder.run_statements(), (std::vector<Statement>{start_row(), end_row(erro)}));
@@ -242,7 +242,7 @@ TEST_P(NightlyRun, FailureInTheSuccessBranchReturnsOnceToTheFailureBranch) {
       });
     }
 
-    frmatualizacao.tempo_Timer();
+    tempo_Timer();
     nightly_run::set_closing_hook_for_testing({});
 
     // The retention pair is gone after the first pass unless its drop failed.
@@ -268,7 +268,7 @@ TEST_P(NightlyRun, FailureInsideTheFailureBranchIsReportedAndTheNextNightRunsAga
   db_->exec("Velmora", "DROP TABLE vlmr_logtransferencia");
   {
     StatementFaults recorder;
-    frmatualizacao.tempo_Timer();
+    tempo_Timer();
     // The start row fails, and so does the end row in the failure branch.
     EXPECT_EQ(recorder.run_statements().back().text.substr(0, 28), "Update vlmr_logtransferencia");
   }
@@ -284,7 +284,7 @@ TEST_P(NightlyRun, FailureInsideTheFailureBranchIsReportedAndTheNextNightRunsAga
             "CREATE TABLE vlmr_logtransferencia (data varchar(10), hora_inicial varchar(10), "
             "hora_final varchar(10), erro varchar(1000))");
   clock_.set(2026, 12, 9, 0, 30, 0);
-  frmatualizacao.tempo_Timer();
+  tempo_Timer();
   EXPECT_EQ(log_rows(), (Rows{{"2026-12-09", "00:30:00 ", "00:30:00 ", " SEM ERRO"}}));
   EXPECT_EQ(reports.size(), 1u);
 }
@@ -300,7 +300,7 @@ TEST_P(NightlyRun, RestoreReadsTheSnapshotsTakenEvenWhenTheDateTurnsDuringTheRun
   StatementFaults recorder;
   recorder.when("Select * into cons_pagamento_", [this] { clock_.set(2026, 12, 9, 0, 30, 0); });
 
-  frmatualizacao.tempo_Timer();
+  tempo_Timer();
 
   const auto statements = recorder.run_statements();
   ASSERT_GE(statements.size(), 7u);
@@ -315,7 +315,7 @@ TEST_P(NightlyRun, RestoreReadsTheSnapshotsTakenEvenWhenTheDateTurnsDuringTheRun
 
 TEST_P(NightlyRun, SecondRunOnTheSameDateFailsAtItsSnapshotAndKeepsTheFirstRunsTables) {
   seed_consultation_rows();
-  frmatualizacao.tempo_Timer();
+  tempo_Timer();
   ASSERT_EQ(frmatualizacao.erro_execucao, " SEM ERRO");
   const Rows estagiario = estagiario_rows();
   const Rows pagamento = pagamento_rows();
@@ -332,7 +332,7 @@ TEST_P(NightlyRun, SecondRunOnTheSameDateFailsAtItsSnapshotAndKeepsTheFirstRunsT
       nightly_run::perform_run();
     } else {
       frmatualizacao.last_run_date.reset();
-      frmatualizacao.tempo_Timer();
+      tempo_Timer();
     }
     const std::string erro = frmatualizacao.erro_execucao;
     EXPECT_NE(erro, " SEM ERRO");
@@ -363,7 +363,7 @@ TEST_P(NightlyRun, TicksStartOneRunPerDateAtExactlyHalfPastMidnight) {
   StatementFaults recorder;
   for (const auto& tick : ticks) {
     clock_.now_ = tick.at;
-    frmatualizacao.tempo_Timer();
+    tempo_Timer();
     EXPECT_EQ(runs_started(recorder), tick.runs_after)
         << "after the tick at " << date_text(tick.at) << " " << clock_text(tick.at);
   }
@@ -383,14 +383,14 @@ TEST_P(NightlyRun, TickDuringARunStartsNoSecondRun) {
     while_box_is_shown = [&] {
       ++nested_ticks;
       EXPECT_TRUE(frmatualizacao.run_in_progress);
-      frmatualizacao.tempo_Timer();
+      tempo_Timer();
     };
     recorder.when("Delete from cons_estagiario", [&] {
       ++nested_ticks;
-      frmatualizacao.tempo_Timer();
+      tempo_Timer();
     });
     if (std::string(how) == "tick") {
-      frmatualizacao.tempo_Timer();
+      tempo_Timer();
     } else {
       nightly_run::perform_run();
     }
@@ -411,12 +411,12 @@ TEST_P(NightlyRun, BoxLeftOpenIntoTheNextNightFinishesTheRunOfItsOwnDate) {
   StatementFaults recorder;
   while_box_is_shown = [&] {
     clock_.set(2026, 12, 9, 0, 30, 0);
-    frmatualizacao.tempo_Timer();
+    tempo_Timer();
     EXPECT_EQ(runs_started(recorder), 1) << "a tick inside the box started a run";
     clock_.set(2026, 12, 9, 0, 30, 4);
   };
 
-  frmatualizacao.tempo_Timer();
+  tempo_Timer();
   while_box_is_shown = nullptr;
 
   const std::string erro = frmatualizacao.erro_execucao;
@@ -427,7 +427,7 @@ TEST_P(NightlyRun, BoxLeftOpenIntoTheNextNightFinishesTheRunOfItsOwnDate) {
   EXPECT_TRUE(all_connections_closed());
 
   clock_.set(2026, 12, 9, 0, 30, 5);
-  frmatualizacao.tempo_Timer();
+  tempo_Timer();
   EXPECT_EQ(runs_started(recorder), 1);
 }
 

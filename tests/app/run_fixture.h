@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/run/nightly_run.h"
@@ -133,15 +134,15 @@ inline void write_earlier_consultation_rows(Database& db) {
           "'30/11/2026')");
 }
 
-class RunTest : public BackendTest {
+// What every night under test runs in besides its databases: `site` as the
+// deployment, with a mail server that refuses connections (so that each
+// e-mail shows up as a box), and the boxes recorded.
+class NightSurroundings {
  protected:
-  void SetUp() override { fresh_databases(); }
-
-  // New empty databases and a process in its start state, with the
-  // deployment pointed at them and the boxes recorded.
-  void fresh_databases() {
-    BackendTest::fresh_databases();
-    site = deployment();
+  // Points the process at `deployment` with the refusing mail server and
+  // records the boxes from here on.
+  void install_surroundings(Deployment deployment) {
+    site = std::move(deployment);
     site.smtp_host = "127.0.0.1";
     site.smtp_port = closed_loopback_port();
     set_deployment_for_testing(&site);
@@ -150,6 +151,29 @@ class RunTest : public BackendTest {
                          if (while_box_is_shown) while_box_is_shown();
                        },
                        [this](const std::string& text) { reports.push_back(text); }});
+  }
+
+  // True when the three connection slots are empty.
+  static bool all_connections_closed() { return !CONEXAO.cn && !Conexao2.cn && !conexao3.cn; }
+
+  // Boxes shown so far: modal (the e-mail's) and non-blocking (reports).
+  std::vector<std::string> modal_boxes;
+  std::vector<std::string> reports;
+  // Called from inside the modal box, as a nested event loop would.
+  std::function<void()> while_box_is_shown;
+
+  Deployment site;
+};
+
+class RunTest : public BackendTest, protected NightSurroundings {
+ protected:
+  void SetUp() override { fresh_databases(); }
+
+  // New empty databases and a process in its start state, with the
+  // deployment pointed at them and the boxes recorded.
+  void fresh_databases() {
+    BackendTest::fresh_databases();
+    install_surroundings(deployment());
   }
 
   // Seeds two rows into each of cons_estagiario and cons_pagamento.
@@ -188,16 +212,6 @@ class RunTest : public BackendTest {
     db_->exec("consulta_tessarin", "CREATE TABLE cons_estagiario_" + suffix + " (matricula int)");
     db_->exec("consulta_tessarin", "CREATE TABLE cons_pagamento_" + suffix + " (matricula int)");
   }
-  // True when the three connection slots are empty.
-  static bool all_connections_closed() { return !CONEXAO.cn && !Conexao2.cn && !conexao3.cn; }
-
-  // Boxes shown so far: modal (the e-mail's) and non-blocking (reports).
-  std::vector<std::string> modal_boxes;
-  std::vector<std::string> reports;
-  // Called from inside the modal box, as a nested event loop would.
-  std::function<void()> while_box_is_shown;
-
-  Deployment site;
 };
 
 // Statement texts of a run on 2026-12-08 (snapshot suffix 2026_12_07,

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/run/nightly_run.h"
 #include "app/run/process_locks.h"
 #include "app/run/process_state.h"
 #include "core/deployment.h"
@@ -78,7 +79,7 @@ TEST_F(OperatorTool, RunNowSendsExactlyTheStatementsOfTheTicksRun) {
   std::vector<Statement> tick;
   {
     StatementRecorder recorder;
-    frmatualizacao.tempo_Timer();
+    tempo_Timer();
     tick = recorder.statements();
   }
   ASSERT_EQ(frmatualizacao.erro_execucao, " SEM ERRO");

@@ -166,7 +166,7 @@ TEST_F(FailureNoticeRun, AFailedRunSendsOneNoticeAndCompletesItsLogRow) {
   mail.aim_at(SmtpTestServer::Mode::kAccept);
   break_the_transfer();
 
-  frmatualizacao.tempo_Timer();
+  tempo_Timer();
 
   EXPECT_EQ(mail.boxes, std::vector<std::string>{});
   EXPECT_EQ(mail.unhandled, std::vector<std::string>{});
@@ -186,7 +186,7 @@ TEST_F(FailureNoticeRun, ASuccessfulRunSendsNothing) {
   MailFixture mail;
   mail.aim_at(SmtpTestServer::Mode::kAccept);
 
-  frmatualizacao.tempo_Timer();
+  tempo_Timer();
 
   EXPECT_EQ(log_rows(), (Rows{{"2026-12-08", "1", " SEM ERRO"}}));
   EXPECT_EQ(mail.received(), 0u);
@@ -208,7 +208,7 @@ TEST_F(FailureNoticeRun, AFailedNoticeHoldsTheRunUntilItsBoxIsDismissed) {
     mail.while_box_is_up = [&] { log_while_box_is_up = log_rows(); };
 
     const auto start = std::chrono::steady_clock::now();
-    frmatualizacao.tempo_Timer();
+    tempo_Timer();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 
     ASSERT_EQ(mail.boxes.size(), 1u);

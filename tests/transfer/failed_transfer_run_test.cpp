@@ -52,7 +52,7 @@ TEST_P(FailedTransferRun, KeepsCommendationChangesAndRestoresTheConsultationTabl
   const Rows pagamento_before = db_->query("consulta_tessarin", kPagamento);
   ASSERT_EQ(estagiario_before.size(), 2u);
 
-  frmatualizacao.tempo_Timer();
+  tempo_Timer();
 
   EXPECT_EQ(unhandled_, std::vector<std::string>{}) << "the failure branch ran to its end";
   EXPECT_EQ(
